@@ -1,0 +1,1 @@
+# Ulvane_mesh: vertex sets, surface meshes, curves, solids and their builders.

@@ -1,0 +1,1 @@
+# Ulvane_model: Section, BRep, components, unique vertices, copy mappings.

@@ -1,0 +1,2 @@
+// Placeholder translation unit until the predicates land.
+namespace tarnix {}
