@@ -1,0 +1,1 @@
+# Morvex_cutter_surface.

@@ -1,0 +1,1 @@
+# Morvex_modifier_model.

@@ -1,0 +1,1 @@
+# Morvex_modifier_common and Morvex_modifier_surface.
