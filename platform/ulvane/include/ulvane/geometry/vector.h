@@ -45,13 +45,18 @@ class Vector : public Point<D> {
   //! The 3D cross product.
   template <index_t DD = D, typename = std::enable_if_t<DD == 3>>
   Vector cross(Vector const& other) const {
-    return Vector{{{this->value(1) * other.value(2) - this->value(2) * other.value(1),
+    return Vector{std::array<double, 3>{this->value(1) * other.value(2) - this->value(2) * other.value(1),
                     this->value(2) * other.value(0) - this->value(0) * other.value(2),
-                    this->value(0) * other.value(1) - this->value(1) * other.value(0)}}};
+                    this->value(0) * other.value(1) - this->value(1) * other.value(0)}};
   }
 };
 
 using Vector2D = Vector<2>;
 using Vector3D = Vector<3>;
+
+//! The vector turned a quarter turn counter-clockwise: (−y, x).
+inline Vector<2> perpendicular(Vector<2> const& vector) {
+  return Vector<2>{std::array<double, 2>{-vector.value(1), vector.value(0)}};
+}
 
 }  // namespace tarnix

@@ -1,0 +1,192 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <absl/container/inlined_vector.h>
+#include <absl/types/optional.h>
+
+#include <ulvane/basic/attribute_manager.h>
+#include <ulvane/basic/common.h>
+#include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/geometry/point.h>
+#include <ulvane/geometry/vector.h>
+#include <ulvane/mesh/mesh_handles.h>
+#include <ulvane/mesh/vertex_set.h>
+
+namespace tarnix {
+
+template <index_t D>
+class SurfaceMeshBuilder;
+
+//! A surface made of polygons over points of dimension D (2 or 3).
+//!
+//! Polygon t lists its vertices in order; its edge e runs from local vertex
+//! e to local vertex (e + 1) mod size, and each edge stores the polygon
+//! across it (one direction; builders keep both directions in step).
+//! Removed polygons stay in storage, counted by `nb_polygons`, until a clean
+//! compacts them; they are in no fan and no adjacency. Every vertex with an
+//! active corner has an associated corner, and its fan is the set of active
+//! polygons reached from that corner through the edges at the vertex.
+//!
+//! Index arguments out of range raise `std::out_of_range` "invalid vector
+//! subscript". Points keep their address while vertices are only appended.
+template <index_t D>
+class SurfaceMesh : public VertexSet {
+  static_assert(D == 2 || D == 3, "surfaces have dimension 2 or 3");
+  friend class SurfaceMeshBuilder<D>;
+
+ public:
+  //! Polygons in storage, removed but not cleaned ones included.
+  index_t nb_polygons() const { return static_cast<index_t>(polygon_active_.size()); }
+  local_index_t nb_polygon_vertices(index_t polygon) const;
+  //! False for a polygon removed by an edit and not yet cleaned.
+  bool is_polygon_active(index_t polygon) const;
+
+  Point<D> const& point(index_t vertex) const { return detail::checked_at(points_, vertex); }
+
+  index_t polygon_vertex(PolygonVertex const& corner) const;
+  //! Vertex 0 is the first vertex of the edge, vertex 1 the second.
+  index_t polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const;
+  std::array<index_t, 2> polygon_edge_vertices(PolygonEdge const& edge) const;
+
+  PolygonVertex next_polygon_vertex(PolygonVertex const& corner) const;
+  PolygonVertex previous_polygon_vertex(PolygonVertex const& corner) const;
+  PolygonEdge next_polygon_edge(PolygonEdge const& edge) const;
+  PolygonEdge previous_polygon_edge(PolygonEdge const& edge) const;
+
+  //! The polygon across the edge; empty on the border.
+  absl::optional<index_t> polygon_adjacent(PolygonEdge const& edge) const;
+  //! The twin edge: the same edge in the adjacent polygon, running the
+  //! other way; empty on the border.
+  absl::optional<PolygonEdge> polygon_adjacent_edge(PolygonEdge const& edge) const;
+  bool is_edge_on_border(PolygonEdge const& edge) const;
+  //! The border edge that starts at the second vertex of the given border
+  //! edge, found by turning around that vertex inside the fan that holds the
+  //! given edge (so it is defined at non-manifold vertices too).
+  //! \throw UlvaneException if the edge is not on the border.
+  PolygonEdge next_on_border(PolygonEdge const& edge) const;
+
+  //! The corner that defines the vertex's fan; empty when the vertex is in
+  //! no active polygon.
+  absl::optional<PolygonVertex> associated_polygon_vertex(index_t vertex) const;
+  //! One corner per active polygon of the fan through the associated
+  //! corner. For a border fan the list starts at the polygon whose edge
+  //! entering the vertex is on the border, otherwise at the associated
+  //! corner, and it turns across the edge leaving the vertex.
+  absl::InlinedVector<PolygonVertex, 10> polygons_around_vertex(index_t vertex) const;
+  //! The active edge running from `from` to `to`, searched in their fans.
+  absl::optional<PolygonEdge> polygon_edge_from_vertices(index_t from, index_t to) const;
+  //! Every active edge on the two vertices, in either direction, searched in
+  //! their fans: edges from vertices[0] first.
+  absl::InlinedVector<PolygonEdge, 2> polygons_from_edge_vertices(
+      std::array<index_t, 2> const& vertices) const;
+
+  double edge_length(PolygonEdge const& edge) const;
+  //! The midpoint of the edge.
+  Point<D> edge_barycenter(PolygonEdge const& edge) const;
+  //! The mean of the polygon's vertices.
+  Point<D> polygon_barycenter(index_t polygon) const;
+
+  //! The unit normal by the right-hand rule: parallel to
+  //! (p1 - p0) x (p2 - p0) for a triangle (p0, p1, p2).
+  //! \throw UlvaneException if the polygon is degenerate.
+  template <index_t DD = D, typename = std::enable_if_t<DD == 3>>
+  Vector<3> polygon_normal(index_t polygon) const;
+  //! The unit normal, or empty when the cross product is not longer than
+  //! 1e-30.
+  template <index_t DD = D, typename = std::enable_if_t<DD == 3>>
+  absl::optional<Vector<3>> new_polygon_normal(index_t polygon) const;
+  //! The normalised mean of the normals of the fan's polygons (those
+  //! without a normal are skipped), or empty when there is none.
+  template <index_t DD = D, typename = std::enable_if_t<DD == 3>>
+  absl::optional<Vector<3>> new_polygon_vertex_normal(index_t vertex) const;
+
+  //! The polygon attributes; modifiable through a const mesh, since
+  //! algorithms attach working attributes to meshes they only read.
+  AttributeManager& polygon_attribute_manager() const { return *polygon_attributes_; }
+
+  //! A copy with the same geometry, adjacencies, removal state,
+  //! associated corners and attributes.
+  std::unique_ptr<SurfaceMesh> clone() const { return clone_surface(); }
+
+ protected:
+  SurfaceMesh();
+  //! Replaces this mesh's content by the other's (attributes cloned).
+  void copy_surface(SurfaceMesh const& other);
+
+ private:
+  virtual std::unique_ptr<SurfaceMesh> clone_surface() const = 0;
+
+  //! Position of the corner in the flat corner arrays.
+  //! \throw std::out_of_range for a polygon or local index out of range.
+  index_t corner_index(index_t polygon, local_index_t local) const;
+  index_t polygon_start(index_t polygon) const;
+  //! Sum of the cross products of the polygon's fan triangles.
+  Vector<3> polygon_area_vector(index_t polygon) const;
+  //! The corner of `vertex` in the polygon across the edge of `corner`
+  //! leaving (forward) or entering (backward) the vertex, if that polygon
+  //! is active and continues the fan.
+  absl::optional<PolygonVertex> turn_around_vertex(PolygonVertex const& corner,
+                                                   bool forward) const;
+
+  std::deque<Point<D>> points_;
+  //! Per vertex: the associated corner, and its number of active corners.
+  std::vector<PolygonVertex> vertex_corners_;
+  std::vector<index_t> vertex_nb_active_corners_;
+  //! Per polygon: where its corners start in the flat arrays (one more
+  //! entry than polygons) and whether it is active.
+  std::vector<index_t> polygon_starts_;
+  std::vector<std::uint8_t> polygon_active_;
+  //! Per corner: its vertex, and the polygon across the edge leaving it.
+  std::vector<index_t> corner_vertices_;
+  std::vector<index_t> edge_adjacents_;
+  std::unique_ptr<AttributeManager> polygon_attributes_;
+};
+
+using SurfaceMesh2D = SurfaceMesh<2>;
+using SurfaceMesh3D = SurfaceMesh<3>;
+
+template <index_t D>
+template <index_t DD, typename>
+Vector<3> SurfaceMesh<D>::polygon_normal(index_t polygon) const {
+  const auto normal = new_polygon_normal(polygon);
+  if (!normal) {
+    throw UlvaneException("[SurfaceMesh::polygon_normal] Degenerate polygon ",
+                          std::to_string(polygon));
+  }
+  return *normal;
+}
+
+template <index_t D>
+template <index_t DD, typename>
+absl::optional<Vector<3>> SurfaceMesh<D>::new_polygon_normal(index_t polygon) const {
+  const auto area = polygon_area_vector(polygon);
+  const double length = area.length();
+  if (!detail::is_divisor_valid(length)) return absl::nullopt;
+  return area / length;
+}
+
+template <index_t D>
+template <index_t DD, typename>
+absl::optional<Vector<3>> SurfaceMesh<D>::new_polygon_vertex_normal(index_t vertex) const {
+  Vector<3> sum;
+  index_t count = 0;
+  for (auto const& corner : polygons_around_vertex(vertex)) {
+    if (const auto normal = new_polygon_normal(corner.polygon_id)) {
+      sum += *normal;
+      ++count;
+    }
+  }
+  if (count == 0) return absl::nullopt;
+  const double length = sum.length();
+  if (!detail::is_divisor_valid(length)) return absl::nullopt;
+  return sum / length;
+}
+
+}  // namespace tarnix

@@ -1,0 +1,290 @@
+#include <ulvane/mesh/surface_mesh.h>
+
+#include <stdexcept>
+
+namespace tarnix {
+namespace {
+
+// Written out here: Vector<3>::cross does not compile as of this writing
+// (its brace initialiser is ambiguous between the two constructors).
+Vector<3> cross_product(Vector<3> const& a, Vector<3> const& b) {
+  return Vector<3>{std::array<double, 3>{{a.value(1) * b.value(2) - a.value(2) * b.value(1),
+                                          a.value(2) * b.value(0) - a.value(0) * b.value(2),
+                                          a.value(0) * b.value(1) - a.value(1) * b.value(0)}}};
+}
+
+}  // namespace
+
+template <index_t D>
+SurfaceMesh<D>::SurfaceMesh()
+    : polygon_starts_{0}, polygon_attributes_(std::make_unique<AttributeManager>()) {}
+
+template <index_t D>
+void SurfaceMesh<D>::copy_surface(SurfaceMesh const& other) {
+  points_ = other.points_;
+  vertex_corners_ = other.vertex_corners_;
+  vertex_nb_active_corners_ = other.vertex_nb_active_corners_;
+  polygon_starts_ = other.polygon_starts_;
+  polygon_active_ = other.polygon_active_;
+  corner_vertices_ = other.corner_vertices_;
+  edge_adjacents_ = other.edge_adjacents_;
+  this->vertex_attribute_manager().copy(other.vertex_attribute_manager());
+  polygon_attributes_->copy(*other.polygon_attributes_);
+}
+
+template <index_t D>
+index_t SurfaceMesh<D>::polygon_start(index_t polygon) const {
+  return detail::checked_at(polygon_starts_, polygon);
+}
+
+template <index_t D>
+local_index_t SurfaceMesh<D>::nb_polygon_vertices(index_t polygon) const {
+  // The sentinel entry makes polygon_starts_ one longer than the polygons.
+  if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
+  return static_cast<local_index_t>(polygon_starts_[polygon + 1] - polygon_starts_[polygon]);
+}
+
+template <index_t D>
+bool SurfaceMesh<D>::is_polygon_active(index_t polygon) const {
+  return detail::checked_at(polygon_active_, polygon) != 0;
+}
+
+template <index_t D>
+index_t SurfaceMesh<D>::corner_index(index_t polygon, local_index_t local) const {
+  if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
+  return polygon_starts_[polygon] + local;
+}
+
+template <index_t D>
+index_t SurfaceMesh<D>::polygon_vertex(PolygonVertex const& corner) const {
+  return corner_vertices_[corner_index(corner.polygon_id, corner.vertex_id)];
+}
+
+template <index_t D>
+index_t SurfaceMesh<D>::polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const {
+  if (vertex > 1) throw std::out_of_range("invalid vector subscript");
+  const PolygonVertex start{edge};
+  return polygon_vertex(vertex == 0 ? start : next_polygon_vertex(start));
+}
+
+template <index_t D>
+std::array<index_t, 2> SurfaceMesh<D>::polygon_edge_vertices(PolygonEdge const& edge) const {
+  const PolygonVertex start{edge};
+  return {{polygon_vertex(start), polygon_vertex(next_polygon_vertex(start))}};
+}
+
+template <index_t D>
+PolygonVertex SurfaceMesh<D>::next_polygon_vertex(PolygonVertex const& corner) const {
+  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
+  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + 1) % size)};
+}
+
+template <index_t D>
+PolygonVertex SurfaceMesh<D>::previous_polygon_vertex(PolygonVertex const& corner) const {
+  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
+  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + size - 1) % size)};
+}
+
+template <index_t D>
+PolygonEdge SurfaceMesh<D>::next_polygon_edge(PolygonEdge const& edge) const {
+  return PolygonEdge{next_polygon_vertex(PolygonVertex{edge})};
+}
+
+template <index_t D>
+PolygonEdge SurfaceMesh<D>::previous_polygon_edge(PolygonEdge const& edge) const {
+  return PolygonEdge{previous_polygon_vertex(PolygonVertex{edge})};
+}
+
+template <index_t D>
+absl::optional<index_t> SurfaceMesh<D>::polygon_adjacent(PolygonEdge const& edge) const {
+  const index_t adjacent = edge_adjacents_[corner_index(edge.polygon_id, edge.edge_id)];
+  if (adjacent == NO_ID) return absl::nullopt;
+  return adjacent;
+}
+
+template <index_t D>
+absl::optional<PolygonEdge> SurfaceMesh<D>::polygon_adjacent_edge(PolygonEdge const& edge) const {
+  const auto adjacent = polygon_adjacent(edge);
+  if (!adjacent) return absl::nullopt;
+  const auto vertices = polygon_edge_vertices(edge);
+  // The twin runs the other way; among several such edges (a polygon that
+  // folds onto itself) prefer the one that points back.
+  absl::optional<PolygonEdge> twin;
+  const index_t start = polygon_starts_[*adjacent];
+  const local_index_t size = nb_polygon_vertices(*adjacent);
+  for (local_index_t e = 0; e < size; ++e) {
+    const local_index_t next = static_cast<local_index_t>((e + 1) % size);
+    if (corner_vertices_[start + e] != vertices[1] ||
+        corner_vertices_[start + next] != vertices[0]) {
+      continue;
+    }
+    if (edge_adjacents_[start + e] == edge.polygon_id) return PolygonEdge{*adjacent, e};
+    if (!twin) twin = PolygonEdge{*adjacent, e};
+  }
+  return twin;
+}
+
+template <index_t D>
+bool SurfaceMesh<D>::is_edge_on_border(PolygonEdge const& edge) const {
+  return !polygon_adjacent(edge);
+}
+
+template <index_t D>
+absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
+                                                                 bool forward) const {
+  // Forward crosses the edge leaving the vertex, whose twin enters it;
+  // backward crosses the edge entering it, whose twin leaves it.
+  const PolygonEdge crossed =
+      forward ? PolygonEdge{corner} : PolygonEdge{previous_polygon_vertex(corner)};
+  const auto twin = polygon_adjacent_edge(crossed);
+  if (!twin || !is_polygon_active(twin->polygon_id)) return absl::nullopt;
+  const PolygonVertex result =
+      forward ? next_polygon_vertex(PolygonVertex{*twin}) : PolygonVertex{*twin};
+  if (polygon_vertex(result) != polygon_vertex(corner)) return absl::nullopt;
+  return result;
+}
+
+template <index_t D>
+PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
+  if (!is_edge_on_border(edge)) {
+    throw UlvaneException("[SurfaceMesh::next_on_border] The edge is not on the border: polygon ",
+                          absl::StrCat(edge.polygon_id, ", edge ", edge.edge_id));
+  }
+  PolygonVertex corner = next_polygon_vertex(PolygonVertex{edge});
+  const index_t vertex = polygon_vertex(corner);
+  // A fan has at most as many polygons as the vertex has active corners;
+  // the bound keeps a corrupted adjacency from looping.
+  const index_t bound = vertex_nb_active_corners_[vertex];
+  for (index_t step = 0; step <= bound; ++step) {
+    if (is_edge_on_border(PolygonEdge{corner})) return PolygonEdge{corner};
+    const auto next = turn_around_vertex(corner, true);
+    if (!next) break;
+    corner = *next;
+  }
+  throw UlvaneException("[SurfaceMesh::next_on_border] No border edge leaves vertex ",
+                        std::to_string(vertex));
+}
+
+template <index_t D>
+absl::optional<PolygonVertex> SurfaceMesh<D>::associated_polygon_vertex(index_t vertex) const {
+  const PolygonVertex corner = detail::checked_at(vertex_corners_, vertex);
+  if (corner.polygon_id == NO_ID) return absl::nullopt;
+  return corner;
+}
+
+template <index_t D>
+absl::InlinedVector<PolygonVertex, 10> SurfaceMesh<D>::polygons_around_vertex(
+    index_t vertex) const {
+  absl::InlinedVector<PolygonVertex, 10> fan;
+  const auto associated = associated_polygon_vertex(vertex);
+  if (!associated) return fan;
+  const index_t bound = vertex_nb_active_corners_[vertex];
+
+  // Walk back to the border, if the fan has one.
+  PolygonVertex first = *associated;
+  bool closed = false;
+  for (index_t step = 0; step < bound; ++step) {
+    const auto previous = turn_around_vertex(first, false);
+    if (!previous) break;
+    if (*previous == *associated) {
+      closed = true;
+      break;
+    }
+    first = *previous;
+  }
+  if (closed) first = *associated;
+
+  fan.push_back(first);
+  PolygonVertex corner = first;
+  while (fan.size() < bound) {
+    const auto next = turn_around_vertex(corner, true);
+    if (!next || *next == first) break;
+    corner = *next;
+    fan.push_back(corner);
+  }
+  return fan;
+}
+
+template <index_t D>
+absl::optional<PolygonEdge> SurfaceMesh<D>::polygon_edge_from_vertices(index_t from,
+                                                                       index_t to) const {
+  for (auto const& corner : polygons_around_vertex(from)) {
+    if (polygon_vertex(next_polygon_vertex(corner)) == to) return PolygonEdge{corner};
+  }
+  for (auto const& corner : polygons_around_vertex(to)) {
+    const PolygonVertex previous = previous_polygon_vertex(corner);
+    if (polygon_vertex(previous) == from) return PolygonEdge{previous};
+  }
+  return absl::nullopt;
+}
+
+template <index_t D>
+absl::InlinedVector<PolygonEdge, 2> SurfaceMesh<D>::polygons_from_edge_vertices(
+    std::array<index_t, 2> const& vertices) const {
+  absl::InlinedVector<PolygonEdge, 2> edges;
+  const auto add = [&edges](PolygonEdge const& edge) {
+    for (auto const& known : edges) {
+      if (known == edge) return;
+    }
+    edges.push_back(edge);
+  };
+  for (local_index_t end = 0; end < 2; ++end) {
+    const index_t other = vertices[1 - end];
+    for (auto const& corner : polygons_around_vertex(vertices[end])) {
+      if (polygon_vertex(next_polygon_vertex(corner)) == other) add(PolygonEdge{corner});
+      const PolygonVertex previous = previous_polygon_vertex(corner);
+      if (polygon_vertex(previous) == other) add(PolygonEdge{previous});
+    }
+  }
+  return edges;
+}
+
+template <index_t D>
+double SurfaceMesh<D>::edge_length(PolygonEdge const& edge) const {
+  const auto vertices = polygon_edge_vertices(edge);
+  return Vector<D>{point(vertices[0]), point(vertices[1])}.length();
+}
+
+template <index_t D>
+Point<D> SurfaceMesh<D>::edge_barycenter(PolygonEdge const& edge) const {
+  const auto vertices = polygon_edge_vertices(edge);
+  return (point(vertices[0]) + point(vertices[1])) * 0.5;
+}
+
+template <index_t D>
+Point<D> SurfaceMesh<D>::polygon_barycenter(index_t polygon) const {
+  const local_index_t size = nb_polygon_vertices(polygon);
+  Point<D> sum;
+  for (local_index_t v = 0; v < size; ++v) {
+    sum += point(corner_vertices_[polygon_starts_[polygon] + v]);
+  }
+  return sum / static_cast<double>(size);
+}
+
+template <index_t D>
+Vector<3> SurfaceMesh<D>::polygon_area_vector(index_t polygon) const {
+  // Sum of the cross products over the fan of triangles (p0, pi, pi+1): for
+  // a triangle it is (p1 - p0) x (p2 - p0). A 2D polygon lies in z = 0.
+  const local_index_t size = nb_polygon_vertices(polygon);
+  const index_t start = polygon_starts_[polygon];
+  const auto lift = [this](index_t vertex) {
+    Vector<3> lifted;
+    for (index_t i = 0; i < D; ++i) lifted.set_value(i, point(vertex).value(i));
+    return lifted;
+  };
+  const Vector<3> origin = lift(corner_vertices_[start]);
+  Vector<3> sum;
+  for (local_index_t v = 1; v + 1 < size; ++v) {
+    const Vector<3> a = lift(corner_vertices_[start + v]) - origin;
+    const Vector<3> b = lift(corner_vertices_[start + v + 1]) - origin;
+    sum += cross_product(a, b);
+  }
+  return sum;
+}
+
+template class SurfaceMesh<2>;
+template class SurfaceMesh<3>;
+
+}  // namespace tarnix

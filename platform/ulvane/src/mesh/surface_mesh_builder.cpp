@@ -1,0 +1,558 @@
+#include <ulvane/mesh/surface_mesh_builder.h>
+
+#include <algorithm>
+#include <deque>
+#include <tuple>
+#include <utility>
+
+#include <absl/strings/str_cat.h>
+
+#include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/mesh/polygonal_surface_builder.h>
+#include <ulvane/mesh/triangulated_surface_builder.h>
+
+namespace tarnix {
+namespace {
+
+//! Polygons have 3 to 254 corners; 255 is the "no local index" value.
+constexpr std::size_t MAX_POLYGON_SIZE = NO_LID - 1;
+
+//! Entry i is the new index of old element i, for a permutation in the
+//! registry's convention (afterwards element k is what element
+//! permutation[k] was).
+std::vector<index_t> inverse_permutation(absl::Span<const index_t> permutation,
+                                         index_t nb_elements, char const* operation) {
+  if (permutation.size() != nb_elements) {
+    throw UlvaneException(operation, absl::StrCat(" Expected ", nb_elements,
+                                                  " indices, got ", permutation.size()));
+  }
+  std::vector<index_t> old2new(nb_elements, NO_ID);
+  for (index_t k = 0; k < nb_elements; ++k) {
+    const index_t old = permutation[k];
+    if (old >= nb_elements || old2new[old] != NO_ID) {
+      throw UlvaneException(operation, " The indices are not a permutation");
+    }
+    old2new[old] = k;
+  }
+  return old2new;
+}
+
+//! Entry i is the new index of element i once the flagged ones are gone.
+std::vector<index_t> old_to_new(std::vector<bool> const& to_delete) {
+  std::vector<index_t> old2new(to_delete.size(), NO_ID);
+  index_t next = 0;
+  for (std::size_t i = 0; i < to_delete.size(); ++i) {
+    if (!to_delete[i]) old2new[i] = next++;
+  }
+  return old2new;
+}
+
+//! Removes the flagged entries, keeping the order of the others.
+template <typename Container>
+void compact(Container& values, std::vector<bool> const& to_delete) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (to_delete[i]) continue;
+    if (kept != i) values[kept] = std::move(values[i]);
+    ++kept;
+  }
+  values.erase(values.begin() + static_cast<std::ptrdiff_t>(kept), values.end());
+}
+
+//! Entry k becomes old entry permutation[k].
+template <typename Container>
+void apply_permutation(Container& values, absl::Span<const index_t> permutation) {
+  Container permuted;
+  for (const index_t old : permutation) permuted.push_back(std::move(values[old]));
+  values = std::move(permuted);
+}
+
+}  // namespace
+
+template <index_t D>
+SurfaceMeshBuilder<D>::SurfaceMeshBuilder(SurfaceMesh<D>& mesh)
+    : VertexSetBuilder(mesh), mesh_(mesh) {}
+
+template <index_t D>
+std::unique_ptr<SurfaceMeshBuilder<D>> SurfaceMeshBuilder<D>::create(SurfaceMesh<D>& mesh) {
+  if (auto* triangulated = dynamic_cast<TriangulatedSurface<D>*>(&mesh)) {
+    return TriangulatedSurfaceBuilder<D>::create(*triangulated);
+  }
+  if (auto* polygonal = dynamic_cast<PolygonalSurface<D>*>(&mesh)) {
+    return PolygonalSurfaceBuilder<D>::create(*polygonal);
+  }
+  throw UlvaneException("[SurfaceMeshBuilder::create] No builder for a mesh of type ",
+                        mesh.type_name());
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::check_vertex(index_t vertex, char const* operation) const {
+  if (vertex >= mesh_.nb_vertices()) {
+    throw UlvaneException(operation, absl::StrCat(" Unknown vertex ", vertex, " (",
+                                                  mesh_.nb_vertices(), " vertices)"));
+  }
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::check_polygon(index_t polygon, char const* operation) const {
+  if (polygon >= mesh_.nb_polygons()) {
+    throw UlvaneException(operation, absl::StrCat(" Unknown polygon ", polygon, " (",
+                                                  mesh_.nb_polygons(), " polygons)"));
+  }
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::check_corner(index_t polygon, local_index_t local,
+                                         char const* operation) const {
+  check_polygon(polygon, operation);
+  if (local >= mesh_.nb_polygon_vertices(polygon)) {
+    throw UlvaneException(operation, absl::StrCat(" Polygon ", polygon, " has no local index ",
+                                                  static_cast<unsigned>(local)));
+  }
+}
+
+template <index_t D>
+index_t SurfaceMeshBuilder<D>::create_point(Point<D> const& point) {
+  const index_t vertex = mesh_.nb_vertices();
+  mesh_.points_.push_back(point);
+  mesh_.vertex_corners_.emplace_back();
+  mesh_.vertex_nb_active_corners_.push_back(0);
+  mesh_.vertex_attribute_manager().resize(vertex + 1);
+  return vertex;
+}
+
+template <index_t D>
+index_t SurfaceMeshBuilder<D>::create_point(Point<D> const& point,
+                                            WeightedElementList const& parents) {
+  for (const index_t parent : parents.indices) {
+    check_vertex(parent, "[SurfaceMeshBuilder::create_point]");
+  }
+  if (parents.indices.size() != parents.weights.size()) {
+    throw UlvaneException("[SurfaceMeshBuilder::create_point] As many weights as parents needed");
+  }
+  const index_t vertex = create_point(point);
+  mesh_.vertex_attribute_manager().interpolate_attribute_value(parents, vertex);
+  return vertex;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::set_point(index_t vertex, Point<D> const& point) {
+  check_vertex(vertex, "[SurfaceMeshBuilder::set_point]");
+  mesh_.points_[vertex] = point;
+}
+
+template <index_t D>
+index_t SurfaceMeshBuilder<D>::create_polygon(absl::Span<const index_t> vertices) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::create_polygon]";
+  if (vertices.size() < 3 || vertices.size() > MAX_POLYGON_SIZE) {
+    throw UlvaneException(operation, absl::StrCat(" A polygon has 3 to ", MAX_POLYGON_SIZE,
+                                                  " vertices, not ", vertices.size()));
+  }
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    check_vertex(vertices[i], operation);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (vertices[j] == vertices[i]) {
+        throw UlvaneException(operation, absl::StrCat(" Vertex ", vertices[i], " repeated"));
+      }
+    }
+  }
+  const index_t polygon = mesh_.nb_polygons();
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    mesh_.corner_vertices_.push_back(vertices[i]);
+    mesh_.edge_adjacents_.push_back(NO_ID);
+  }
+  mesh_.polygon_starts_.push_back(static_cast<index_t>(mesh_.corner_vertices_.size()));
+  mesh_.polygon_active_.push_back(1);
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    on_corner_gained(vertices[i], {polygon, static_cast<local_index_t>(i)});
+  }
+  mesh_.polygon_attribute_manager().resize(polygon + 1);
+  return polygon;
+}
+
+template <index_t D>
+index_t SurfaceMeshBuilder<D>::create_polygon(absl::Span<const index_t> vertices,
+                                              index_t parent) {
+  check_polygon(parent, "[SurfaceMeshBuilder::create_polygon]");
+  const index_t polygon = create_polygon(vertices);
+  mesh_.polygon_attribute_manager().copy_attribute_value(parent, polygon);
+  return polygon;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::set_polygon_adjacent(PolygonEdge const& edge, index_t adjacent) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::set_polygon_adjacent]";
+  check_corner(edge.polygon_id, edge.edge_id, operation);
+  if (adjacent != NO_ID) {
+    check_polygon(adjacent, operation);
+    if (!mesh_.is_polygon_active(edge.polygon_id) || !mesh_.is_polygon_active(adjacent)) {
+      throw UlvaneException(operation, " Removed polygons have no adjacency");
+    }
+  }
+  mesh_.edge_adjacents_[mesh_.corner_index(edge.polygon_id, edge.edge_id)] = adjacent;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::compute_polygon_adjacencies() {
+  // Every active edge keyed by its unordered vertex pair; sorting puts the
+  // edges on one pair side by side, and a pair is glued only when it holds
+  // exactly one edge of each direction.
+  struct KeyedEdge {
+    index_t low;
+    index_t high;
+    bool from_low;
+    index_t polygon;
+    index_t corner;
+  };
+  std::vector<KeyedEdge> edges;
+  edges.reserve(mesh_.corner_vertices_.size());
+  std::fill(mesh_.edge_adjacents_.begin(), mesh_.edge_adjacents_.end(), NO_ID);
+  for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
+    if (!mesh_.polygon_active_[polygon]) continue;
+    const index_t start = mesh_.polygon_starts_[polygon];
+    const index_t end = mesh_.polygon_starts_[polygon + 1];
+    for (index_t corner = start; corner < end; ++corner) {
+      const index_t from = mesh_.corner_vertices_[corner];
+      const index_t to = mesh_.corner_vertices_[corner + 1 < end ? corner + 1 : start];
+      edges.push_back({std::min(from, to), std::max(from, to), from < to, polygon, corner});
+    }
+  }
+  std::sort(edges.begin(), edges.end(), [](KeyedEdge const& a, KeyedEdge const& b) {
+    return std::tie(a.low, a.high, a.from_low, a.corner) <
+           std::tie(b.low, b.high, b.from_low, b.corner);
+  });
+  for (std::size_t first = 0; first < edges.size();) {
+    std::size_t last = first + 1;
+    while (last < edges.size() && edges[last].low == edges[first].low &&
+           edges[last].high == edges[first].high) {
+      ++last;
+    }
+    if (last - first == 2 && edges[first].from_low != edges[first + 1].from_low) {
+      mesh_.edge_adjacents_[edges[first].corner] = edges[first + 1].polygon;
+      mesh_.edge_adjacents_[edges[first + 1].corner] = edges[first].polygon;
+    }
+    first = last;
+  }
+}
+
+template <index_t D>
+absl::InlinedVector<index_t, 4> SurfaceMeshBuilder<D>::adjacent_polygons(index_t polygon) const {
+  absl::InlinedVector<index_t, 4> neighbours;
+  const index_t start = mesh_.polygon_starts_[polygon];
+  const index_t end = mesh_.polygon_starts_[polygon + 1];
+  for (index_t corner = start; corner < end; ++corner) {
+    const index_t adjacent = mesh_.edge_adjacents_[corner];
+    if (adjacent != NO_ID &&
+        std::find(neighbours.begin(), neighbours.end(), adjacent) == neighbours.end()) {
+      neighbours.push_back(adjacent);
+    }
+  }
+  return neighbours;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::on_corner_gained(index_t vertex, PolygonVertex const& corner) {
+  ++mesh_.vertex_nb_active_corners_[vertex];
+  if (mesh_.vertex_corners_[vertex].polygon_id == NO_ID) mesh_.vertex_corners_[vertex] = corner;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::on_corner_lost(index_t vertex, PolygonVertex const& lost,
+                                           absl::Span<const index_t> neighbours) {
+  --mesh_.vertex_nb_active_corners_[vertex];
+  if (mesh_.vertex_corners_[vertex] != lost) return;
+  mesh_.vertex_corners_[vertex] = {};
+  if (mesh_.vertex_nb_active_corners_[vertex] == 0) return;
+  // The polygons around the lost corner most likely continue its fan.
+  for (const index_t neighbour : neighbours) {
+    if (!mesh_.polygon_active_[neighbour]) continue;
+    const index_t start = mesh_.polygon_starts_[neighbour];
+    const index_t end = mesh_.polygon_starts_[neighbour + 1];
+    for (index_t corner = start; corner < end; ++corner) {
+      if (mesh_.corner_vertices_[corner] == vertex) {
+        mesh_.vertex_corners_[vertex] = {neighbour, static_cast<local_index_t>(corner - start)};
+        return;
+      }
+    }
+  }
+  associate_first_corner(vertex);
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::associate_first_corner(index_t vertex) {
+  mesh_.vertex_corners_[vertex] = {};
+  if (mesh_.vertex_nb_active_corners_[vertex] == 0) return;
+  for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
+    if (!mesh_.polygon_active_[polygon]) continue;
+    const index_t start = mesh_.polygon_starts_[polygon];
+    const index_t end = mesh_.polygon_starts_[polygon + 1];
+    for (index_t corner = start; corner < end; ++corner) {
+      if (mesh_.corner_vertices_[corner] == vertex) {
+        mesh_.vertex_corners_[vertex] = {polygon, static_cast<local_index_t>(corner - start)};
+        return;
+      }
+    }
+  }
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::associate_first_corners(std::vector<bool> const& vertices) {
+  index_t remaining = 0;
+  for (index_t vertex = 0; vertex < vertices.size(); ++vertex) {
+    if (!vertices[vertex]) continue;
+    mesh_.vertex_corners_[vertex] = {};
+    if (mesh_.vertex_nb_active_corners_[vertex] > 0) ++remaining;
+  }
+  for (index_t polygon = 0; polygon < mesh_.nb_polygons() && remaining > 0; ++polygon) {
+    if (!mesh_.polygon_active_[polygon]) continue;
+    const index_t start = mesh_.polygon_starts_[polygon];
+    const index_t end = mesh_.polygon_starts_[polygon + 1];
+    for (index_t corner = start; corner < end; ++corner) {
+      const index_t vertex = mesh_.corner_vertices_[corner];
+      if (vertices[vertex] && mesh_.vertex_corners_[vertex].polygon_id == NO_ID) {
+        mesh_.vertex_corners_[vertex] = {polygon, static_cast<local_index_t>(corner - start)};
+        --remaining;
+      }
+    }
+  }
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::set_polygon_vertex(PolygonVertex const& corner, index_t vertex) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::set_polygon_vertex]";
+  check_corner(corner.polygon_id, corner.vertex_id, operation);
+  check_vertex(vertex, operation);
+  const index_t position = mesh_.corner_index(corner.polygon_id, corner.vertex_id);
+  const index_t old_vertex = mesh_.corner_vertices_[position];
+  if (old_vertex == vertex) return;
+  const bool active = mesh_.polygon_active_[corner.polygon_id] != 0;
+  if (active) {
+    const auto begin = mesh_.corner_vertices_.begin() + mesh_.polygon_starts_[corner.polygon_id];
+    const auto end = mesh_.corner_vertices_.begin() + mesh_.polygon_starts_[corner.polygon_id + 1];
+    if (std::find(begin, end, vertex) != end) {
+      throw UlvaneException(operation, absl::StrCat(" Polygon ", corner.polygon_id,
+                                                    " already uses vertex ", vertex));
+    }
+  }
+  mesh_.corner_vertices_[position] = vertex;
+  if (!active) return;
+  on_corner_gained(vertex, corner);
+  on_corner_lost(old_vertex, corner, adjacent_polygons(corner.polygon_id));
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::replace_vertex(index_t old_vertex, index_t new_vertex) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::replace_vertex]";
+  check_vertex(old_vertex, operation);
+  check_vertex(new_vertex, operation);
+  if (old_vertex == new_vertex) return;
+  const auto fan = mesh_.polygons_around_vertex(old_vertex);
+  if (fan.empty()) return;
+  for (auto const& corner : fan) {
+    const auto begin = mesh_.corner_vertices_.begin() + mesh_.polygon_starts_[corner.polygon_id];
+    const auto end = mesh_.corner_vertices_.begin() + mesh_.polygon_starts_[corner.polygon_id + 1];
+    if (std::find(begin, end, new_vertex) != end) {
+      throw UlvaneException(operation, absl::StrCat(" Polygon ", corner.polygon_id,
+                                                    " already uses vertex ", new_vertex));
+    }
+  }
+  const PolygonVertex associated = mesh_.vertex_corners_[old_vertex];
+  for (auto const& corner : fan) {
+    mesh_.corner_vertices_[mesh_.corner_index(corner.polygon_id, corner.vertex_id)] = new_vertex;
+  }
+  const auto moved = static_cast<index_t>(fan.size());
+  mesh_.vertex_nb_active_corners_[new_vertex] += moved;
+  mesh_.vertex_nb_active_corners_[old_vertex] -= moved;
+  // The new vertex keeps its own fan if it has one; otherwise it takes the
+  // moved fan with the same associated corner, hence the same order.
+  if (mesh_.vertex_corners_[new_vertex].polygon_id == NO_ID) {
+    mesh_.vertex_corners_[new_vertex] = associated;
+  }
+  // Another fan of a non-manifold vertex, if any, is found by a scan.
+  associate_first_corner(old_vertex);
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::associate_polygon_vertex_to_vertex(PolygonVertex const& corner,
+                                                               index_t vertex) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::associate_polygon_vertex_to_vertex]";
+  check_corner(corner.polygon_id, corner.vertex_id, operation);
+  check_vertex(vertex, operation);
+  if (!mesh_.is_polygon_active(corner.polygon_id) || mesh_.polygon_vertex(corner) != vertex) {
+    throw UlvaneException(operation, absl::StrCat(" Polygon ", corner.polygon_id,
+                                                  " has no active corner of vertex ", vertex,
+                                                  " at local index ",
+                                                  static_cast<unsigned>(corner.vertex_id)));
+  }
+  mesh_.vertex_corners_[vertex] = corner;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::remove_polygon(index_t polygon) {
+  check_polygon(polygon, "[SurfaceMeshBuilder::remove_polygon]");
+  if (!mesh_.polygon_active_[polygon]) return;
+  mesh_.polygon_active_[polygon] = 0;
+  const auto neighbours = adjacent_polygons(polygon);
+  for (const index_t neighbour : neighbours) {
+    const index_t start = mesh_.polygon_starts_[neighbour];
+    const index_t end = mesh_.polygon_starts_[neighbour + 1];
+    for (index_t corner = start; corner < end; ++corner) {
+      if (mesh_.edge_adjacents_[corner] == polygon) mesh_.edge_adjacents_[corner] = NO_ID;
+    }
+  }
+  const index_t start = mesh_.polygon_starts_[polygon];
+  const index_t end = mesh_.polygon_starts_[polygon + 1];
+  for (index_t corner = start; corner < end; ++corner) {
+    mesh_.edge_adjacents_[corner] = NO_ID;
+    on_corner_lost(mesh_.corner_vertices_[corner],
+                   {polygon, static_cast<local_index_t>(corner - start)}, neighbours);
+  }
+}
+
+template <index_t D>
+std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> const& to_delete) {
+  if (to_delete.size() != mesh_.nb_polygons()) {
+    throw UlvaneException("[SurfaceMeshBuilder::delete_polygons]",
+                          absl::StrCat(" Expected ", mesh_.nb_polygons(), " flags, got ",
+                                       to_delete.size()));
+  }
+  const auto old2new = old_to_new(to_delete);
+  if (std::find(to_delete.begin(), to_delete.end(), true) == to_delete.end()) return old2new;
+
+  std::vector<bool> to_associate(mesh_.nb_vertices(), false);
+  std::vector<index_t> starts{0};
+  std::vector<index_t> corner_vertices;
+  std::vector<index_t> edge_adjacents;
+  corner_vertices.reserve(mesh_.corner_vertices_.size());
+  edge_adjacents.reserve(mesh_.edge_adjacents_.size());
+  for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
+    const index_t start = mesh_.polygon_starts_[polygon];
+    const index_t end = mesh_.polygon_starts_[polygon + 1];
+    if (to_delete[polygon]) {
+      if (!mesh_.polygon_active_[polygon]) continue;
+      for (index_t corner = start; corner < end; ++corner) {
+        --mesh_.vertex_nb_active_corners_[mesh_.corner_vertices_[corner]];
+      }
+      continue;
+    }
+    for (index_t corner = start; corner < end; ++corner) {
+      corner_vertices.push_back(mesh_.corner_vertices_[corner]);
+      const index_t adjacent = mesh_.edge_adjacents_[corner];
+      edge_adjacents.push_back(adjacent == NO_ID ? NO_ID : old2new[adjacent]);
+    }
+    starts.push_back(static_cast<index_t>(corner_vertices.size()));
+  }
+  mesh_.polygon_starts_ = std::move(starts);
+  mesh_.corner_vertices_ = std::move(corner_vertices);
+  mesh_.edge_adjacents_ = std::move(edge_adjacents);
+  compact(mesh_.polygon_active_, to_delete);
+
+  for (index_t vertex = 0; vertex < mesh_.nb_vertices(); ++vertex) {
+    PolygonVertex& corner = mesh_.vertex_corners_[vertex];
+    if (corner.polygon_id == NO_ID) continue;
+    corner.polygon_id = old2new[corner.polygon_id];
+    if (corner.polygon_id == NO_ID) to_associate[vertex] = true;
+  }
+  associate_first_corners(to_associate);
+  mesh_.polygon_attribute_manager().delete_elements(to_delete);
+  return old2new;
+}
+
+template <index_t D>
+std::vector<index_t> SurfaceMeshBuilder<D>::delete_isolated_vertices() {
+  std::vector<bool> to_delete(mesh_.nb_vertices(), true);
+  for (const index_t vertex : mesh_.corner_vertices_) to_delete[vertex] = false;
+  const auto old2new = old_to_new(to_delete);
+  if (std::find(to_delete.begin(), to_delete.end(), true) == to_delete.end()) return old2new;
+  compact(mesh_.points_, to_delete);
+  compact(mesh_.vertex_corners_, to_delete);
+  compact(mesh_.vertex_nb_active_corners_, to_delete);
+  for (index_t& vertex : mesh_.corner_vertices_) vertex = old2new[vertex];
+  mesh_.vertex_attribute_manager().delete_elements(to_delete);
+  return old2new;
+}
+
+template <index_t D>
+SurfaceCleanMappings SurfaceMeshBuilder<D>::clean() {
+  std::vector<bool> removed(mesh_.nb_polygons());
+  for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
+    removed[polygon] = !mesh_.polygon_active_[polygon];
+  }
+  SurfaceCleanMappings mappings;
+  mappings.polygons = delete_polygons(removed);
+  mappings.vertices = delete_isolated_vertices();
+  return mappings;
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::permute_vertices(absl::Span<const index_t> permutation) {
+  const auto old2new = inverse_permutation(permutation, mesh_.nb_vertices(),
+                                           "[SurfaceMeshBuilder::permute_vertices]");
+  apply_permutation(mesh_.points_, permutation);
+  apply_permutation(mesh_.vertex_corners_, permutation);
+  apply_permutation(mesh_.vertex_nb_active_corners_, permutation);
+  for (index_t& vertex : mesh_.corner_vertices_) vertex = old2new[vertex];
+  mesh_.vertex_attribute_manager().permute_elements(permutation);
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::permute_polygons(absl::Span<const index_t> permutation) {
+  const auto old2new = inverse_permutation(permutation, mesh_.nb_polygons(),
+                                           "[SurfaceMeshBuilder::permute_polygons]");
+  std::vector<index_t> starts{0};
+  std::vector<index_t> corner_vertices;
+  std::vector<index_t> edge_adjacents;
+  std::vector<std::uint8_t> active;
+  corner_vertices.reserve(mesh_.corner_vertices_.size());
+  edge_adjacents.reserve(mesh_.edge_adjacents_.size());
+  for (const index_t old : permutation) {
+    for (index_t corner = mesh_.polygon_starts_[old]; corner < mesh_.polygon_starts_[old + 1];
+         ++corner) {
+      corner_vertices.push_back(mesh_.corner_vertices_[corner]);
+      const index_t adjacent = mesh_.edge_adjacents_[corner];
+      edge_adjacents.push_back(adjacent == NO_ID ? NO_ID : old2new[adjacent]);
+    }
+    starts.push_back(static_cast<index_t>(corner_vertices.size()));
+    active.push_back(mesh_.polygon_active_[old]);
+  }
+  mesh_.polygon_starts_ = std::move(starts);
+  mesh_.corner_vertices_ = std::move(corner_vertices);
+  mesh_.edge_adjacents_ = std::move(edge_adjacents);
+  mesh_.polygon_active_ = std::move(active);
+  for (auto& corner : mesh_.vertex_corners_) {
+    if (corner.polygon_id != NO_ID) corner.polygon_id = old2new[corner.polygon_id];
+  }
+  mesh_.polygon_attribute_manager().permute_elements(permutation);
+}
+
+template <index_t D>
+std::unique_ptr<TriangulatedSurfaceBuilder<D>> TriangulatedSurfaceBuilder<D>::create(
+    TriangulatedSurface<D>& mesh) {
+  return std::unique_ptr<TriangulatedSurfaceBuilder>(new TriangulatedSurfaceBuilder(mesh));
+}
+
+template <index_t D>
+index_t TriangulatedSurfaceBuilder<D>::create_triangle(std::array<index_t, 3> const& vertices) {
+  return this->create_polygon(vertices);
+}
+
+template <index_t D>
+index_t TriangulatedSurfaceBuilder<D>::create_triangle(std::array<index_t, 3> const& vertices,
+                                                       index_t parent) {
+  return this->create_polygon(vertices, parent);
+}
+
+template <index_t D>
+std::unique_ptr<PolygonalSurfaceBuilder<D>> PolygonalSurfaceBuilder<D>::create(
+    PolygonalSurface<D>& mesh) {
+  return std::unique_ptr<PolygonalSurfaceBuilder>(new PolygonalSurfaceBuilder(mesh));
+}
+
+template class SurfaceMeshBuilder<2>;
+template class SurfaceMeshBuilder<3>;
+template class TriangulatedSurfaceBuilder<2>;
+template class TriangulatedSurfaceBuilder<3>;
+template class PolygonalSurfaceBuilder<2>;
+template class PolygonalSurfaceBuilder<3>;
+
+}  // namespace tarnix

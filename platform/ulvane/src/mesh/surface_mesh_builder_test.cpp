@@ -1,0 +1,351 @@
+#include <ulvane/mesh/triangulated_surface_builder.h>
+
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "mesh/surface_fixtures.h"
+#include "mesh/surface_validity.h"
+#include "mesh/test_attribute.h"
+
+namespace tarnix {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using test::TestAttribute;
+using Fan = std::vector<PolygonVertex>;
+
+template <typename Range>
+Fan as_vector(Range const& range) {
+  return Fan(range.begin(), range.end());
+}
+
+template <typename Call>
+std::string error_of(Call&& call) {
+  try {
+    call();
+  } catch (UlvaneException const& e) {
+    return e.what();
+  }
+  return "no exception";
+}
+
+// The 2x2 grid of surface_fixtures.h, with one vertex and one polygon
+// attribute holding the element's own index, so that tests can see where
+// values went:
+//
+//     6 --- 7 --- 8
+//     | 5 / | 7 / |
+//     | / 4 | / 6 |
+//     3 --- 4 --- 5
+//     | 1 / | 3 / |
+//     | / 0 | / 2 |
+//     0 --- 1 --- 2
+class GridBuilder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vertex_ids = TestAttribute<int>::attach(mesh->vertex_attribute_manager(), "id", -1);
+    polygon_ids = TestAttribute<int>::attach(mesh->polygon_attribute_manager(), "id", -1);
+    for (index_t v = 0; v < mesh->nb_vertices(); ++v) vertex_ids->set_value(v, v);
+    for (index_t t = 0; t < mesh->nb_polygons(); ++t) polygon_ids->set_value(t, t);
+  }
+
+  std::vector<int> vertex_values() const { return values(*vertex_ids); }
+  std::vector<int> polygon_values() const { return values(*polygon_ids); }
+  static std::vector<int> values(TestAttribute<int> const& attribute) {
+    std::vector<int> result;
+    for (index_t i = 0; i < attribute.size(); ++i) result.push_back(attribute.value(i));
+    return result;
+  }
+
+  std::unique_ptr<TriangulatedSurface<2>> mesh = test::make_grid<2>(2);
+  std::unique_ptr<TriangulatedSurfaceBuilder<2>> builder =
+      TriangulatedSurfaceBuilder<2>::create(*mesh);
+  std::shared_ptr<TestAttribute<int>> vertex_ids;
+  std::shared_ptr<TestAttribute<int>> polygon_ids;
+};
+
+TEST_F(GridBuilder, CreationAppendsAndSizesAttributes) {
+  EXPECT_EQ(builder->create_point(Point<2>{{{3, 0}}}), 9u);
+  EXPECT_EQ(vertex_ids->size(), 10u);
+  EXPECT_EQ(vertex_ids->value(9), -1);
+  EXPECT_FALSE(mesh->associated_polygon_vertex(9));
+
+  EXPECT_EQ(builder->create_triangle({{2, 9, 5}}), 8u);
+  EXPECT_EQ(polygon_ids->size(), 9u);
+  EXPECT_EQ(polygon_ids->value(8), -1);
+  // The new vertex gets its corner there; the others keep theirs.
+  EXPECT_EQ(mesh->associated_polygon_vertex(9), PolygonVertex(8, 1));
+  EXPECT_EQ(mesh->associated_polygon_vertex(2), PolygonVertex(2, 1));
+  EXPECT_TRUE(mesh->is_edge_on_border({8, 0}));
+  builder->compute_polygon_adjacencies();
+  EXPECT_EQ(mesh->polygon_adjacent({8, 2}), 2u);  // 5 -> 2 against 2 -> 5
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, DerivedElementsTakeDerivableValuesOnly) {
+  auto weight = TestAttribute<double>::attach(mesh->vertex_attribute_manager(), "weight", 0.0,
+                                              ATTRIBUTE_DERIVABLE);
+  weight->set_value(0, 2.0);
+  weight->set_value(1, 4.0);
+  const index_t parents[] = {0, 1};
+  const double weights[] = {0.25, 0.75};
+  const index_t v = builder->create_point(Point<2>{{{0.75, 0}}}, {parents, weights});
+  EXPECT_DOUBLE_EQ(weight->value(v), 3.5);
+  EXPECT_EQ(vertex_ids->value(v), -1);  // not derivable: default
+
+  auto info = TestAttribute<int>::attach(mesh->polygon_attribute_manager(), "info", 0,
+                                         ATTRIBUTE_DERIVABLE);
+  info->set_value(3, 42);
+  const index_t t = builder->create_triangle({{1, 5, 4}}, 3);
+  EXPECT_EQ(info->value(t), 42);
+  EXPECT_EQ(polygon_ids->value(t), -1);
+}
+
+TEST_F(GridBuilder, InvalidArgumentsAreRefusedWithTheirOperation) {
+  struct Case {
+    std::string expected;
+    std::function<void()> call;
+  } const cases[] = {
+      {"[SurfaceMeshBuilder::create_polygon] Unknown vertex 9 (9 vertices)",
+       [&] { builder->create_triangle({{0, 1, 9}}); }},
+      {"[SurfaceMeshBuilder::create_polygon] Vertex 1 repeated",
+       [&] { builder->create_triangle({{0, 1, 1}}); }},
+      {"[SurfaceMeshBuilder::create_polygon] Unknown polygon 8",
+       [&] { builder->create_triangle({{0, 1, 2}}, 8); }},
+      {"[SurfaceMeshBuilder::set_polygon_adjacent] Polygon 0 has no local index 3",
+       [&] { builder->set_polygon_adjacent({0, 3}, 1); }},
+      {"[SurfaceMeshBuilder::associate_polygon_vertex_to_vertex] Polygon 0 has no active corner "
+       "of vertex 4 at local index 0",
+       [&] { builder->associate_polygon_vertex_to_vertex({0, 0}, 4); }},
+      {"[SurfaceMeshBuilder::set_polygon_vertex] Polygon 0 already uses vertex 4",
+       [&] { builder->set_polygon_vertex({0, 0}, 4); }},
+      {"[SurfaceMeshBuilder::replace_vertex] Polygon 0 already uses vertex 1",
+       [&] { builder->replace_vertex(4, 1); }},
+      {"[SurfaceMeshBuilder::delete_polygons] Expected 8 flags, got 2",
+       [&] { builder->delete_polygons({true, false}); }},
+      {"[SurfaceMeshBuilder::permute_polygons] The indices are not a permutation",
+       [&] { builder->permute_polygons(std::vector<index_t>{0, 1, 2, 3, 4, 5, 6, 6}); }},
+      {"[SurfaceMeshBuilder::permute_vertices] Expected 9 indices, got 1",
+       [&] { builder->permute_vertices(std::vector<index_t>{0}); }},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_THAT(error_of(c.call), HasSubstr(c.expected));
+  }
+  // Nothing was half done.
+  EXPECT_EQ(mesh->nb_polygons(), 8u);
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, SetPolygonAdjacentSetsOneDirection) {
+  builder->set_polygon_adjacent({0, 2}, NO_ID);
+  EXPECT_TRUE(mesh->is_edge_on_border({0, 2}));
+  EXPECT_EQ(mesh->polygon_adjacent({1, 0}), 0u);
+  EXPECT_FALSE(test::surface_problems(*mesh).empty());
+  builder->set_polygon_adjacent({0, 2}, 1);
+  test::expect_valid_surface(*mesh);
+}
+
+TEST(ComputePolygonAdjacencies, AmbiguousOrInconsistentPairsStayOnTheBorder) {
+  // A fin: triangles 0, 1 and 2 share the vertex pair 0-1 (0 -> 1 once,
+  // 1 -> 0 twice). Triangles 3 and 4 both run 1 -> 5. Triangle 4's 2 -> 1
+  // pairs normally with triangle 0's 1 -> 2.
+  auto mesh = test::make_surface<3>(
+      {{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}, {{0, -1, 0}}, {{0, 0, 1}}, {{2, 0, 0}},
+       {{2, 1, 0}}},
+      {{{0, 1, 2}}, {{1, 0, 3}}, {{1, 0, 4}}, {{1, 5, 6}}, {{1, 5, 2}}});
+  for (const PolygonEdge edge : {PolygonEdge{0, 0}, PolygonEdge{1, 0}, PolygonEdge{2, 0},
+                                 PolygonEdge{3, 0}, PolygonEdge{4, 0}}) {
+    EXPECT_TRUE(mesh->is_edge_on_border(edge)) << edge;
+  }
+  EXPECT_EQ(mesh->polygon_adjacent_edge({0, 1}), PolygonEdge(4, 2));
+  EXPECT_EQ(mesh->polygon_adjacent_edge({4, 2}), PolygonEdge(0, 1));
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, RemovedPolygonLeavesFansAndAdjacencies) {
+  // Triangle 0 holds the associated corner of vertices 0, 1 and 4.
+  builder->remove_polygon(0);
+  builder->remove_polygon(0);  // again: nothing more
+  EXPECT_EQ(mesh->nb_polygons(), 8u);
+  EXPECT_FALSE(mesh->is_polygon_active(0));
+  EXPECT_TRUE(mesh->is_edge_on_border({1, 0}));
+  EXPECT_TRUE(mesh->is_edge_on_border({3, 2}));
+  test::expect_valid_surface(*mesh);
+  // Vertex 4 is now a border vertex: its fan runs from triangle 3 (whose
+  // edge 1 -> 4 entering it is on the border) to triangle 1.
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(4)),
+              ElementsAre(PolygonVertex(3, 2), PolygonVertex(6, 0), PolygonVertex(7, 0),
+                          PolygonVertex(4, 1), PolygonVertex(1, 1)));
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(1)),
+              ElementsAre(PolygonVertex(3, 0), PolygonVertex(2, 0)));
+  EXPECT_THAT(error_of([&] { builder->set_polygon_adjacent({1, 0}, 0); }),
+              HasSubstr("Removed polygons have no adjacency"));
+}
+
+TEST_F(GridBuilder, LostCornerMovesToAnotherPieceOfABrokenFan) {
+  // Removing 1 and 6 breaks the fan of vertex 4 (0, 1, 4, 7, 6, 3) into
+  // {3, 0} and {4, 7}; removing 3 and then 0 leaves the associated corner
+  // without an active neighbour, so it moves to the other piece.
+  for (const index_t t : {1u, 6u, 3u, 0u}) {
+    builder->remove_polygon(t);
+    SCOPED_TRACE(::testing::Message() << "after removing " << t);
+    test::expect_valid_surface(*mesh);
+  }
+  EXPECT_EQ(mesh->associated_polygon_vertex(4), PolygonVertex(4, 1));
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(4)),
+              ElementsAre(PolygonVertex(4, 1), PolygonVertex(7, 0)));
+  builder->remove_polygon(7);
+  builder->remove_polygon(4);
+  EXPECT_FALSE(mesh->associated_polygon_vertex(4));
+  EXPECT_TRUE(mesh->polygons_around_vertex(4).empty());
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, DeletePolygonsKeepsOrderAndRemapsEverything) {
+  std::vector<bool> to_delete(8, false);
+  to_delete[0] = to_delete[5] = true;
+  const auto old2new = builder->delete_polygons(to_delete);
+  EXPECT_THAT(old2new, ElementsAre(NO_ID, 0u, 1u, 2u, 3u, NO_ID, 4u, 5u));
+  EXPECT_EQ(mesh->nb_polygons(), 6u);
+  EXPECT_THAT(polygon_values(), ElementsAre(1, 2, 3, 4, 6, 7));
+  EXPECT_EQ(mesh->polygon_vertex({0, 0}), 0u);  // old triangle 1 = (0, 4, 3)
+  EXPECT_EQ(mesh->polygon_adjacent({2, 1}), 4u);  // old 3 -> old 6
+  // Vertex 0 lost its corner in old triangle 0; vertex 6 its only one.
+  EXPECT_EQ(mesh->associated_polygon_vertex(0), PolygonVertex(0, 0));
+  EXPECT_FALSE(mesh->associated_polygon_vertex(6));
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, DeleteIsolatedVerticesKeepsVerticesOfRemovedPolygons) {
+  builder->remove_polygon(5);  // (3, 7, 6): vertex 6 is in no active polygon
+  EXPECT_THAT(builder->delete_isolated_vertices(),
+              ElementsAre(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u));
+  EXPECT_EQ(mesh->nb_vertices(), 9u);
+
+  const auto mappings = builder->clean();
+  EXPECT_THAT(mappings.polygons, ElementsAre(0u, 1u, 2u, 3u, 4u, NO_ID, 5u, 6u));
+  EXPECT_THAT(mappings.vertices, ElementsAre(0u, 1u, 2u, 3u, 4u, 5u, NO_ID, 6u, 7u));
+  EXPECT_THAT(vertex_values(), ElementsAre(0, 1, 2, 3, 4, 5, 7, 8));
+  EXPECT_THAT(polygon_values(), ElementsAre(0, 1, 2, 3, 4, 6, 7));
+  EXPECT_EQ(mesh->point(6), (Point<2>{{{1, 2}}}));
+  EXPECT_EQ(mesh->polygon_vertex({6, 1}), 7u);  // old (4, 8, 7) is now (4, 7, 6)
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, PermutationsMoveValuesAndReferences) {
+  // Reverse both orders.
+  std::vector<index_t> vertices{8, 7, 6, 5, 4, 3, 2, 1, 0};
+  std::vector<index_t> polygons{7, 6, 5, 4, 3, 2, 1, 0};
+  const auto fan_before = as_vector(mesh->polygons_around_vertex(4));
+  builder->permute_vertices(vertices);
+  builder->permute_polygons(polygons);
+  EXPECT_THAT(vertex_values(), ElementsAre(8, 7, 6, 5, 4, 3, 2, 1, 0));
+  EXPECT_THAT(polygon_values(), ElementsAre(7, 6, 5, 4, 3, 2, 1, 0));
+  EXPECT_EQ(mesh->point(0), (Point<2>{{{2, 2}}}));
+  // Old triangle 0 = (0, 1, 4) is triangle 7 = (8, 7, 4).
+  EXPECT_EQ(mesh->polygon_vertex({7, 0}), 8u);
+  EXPECT_EQ(mesh->polygon_vertex({7, 1}), 7u);
+  EXPECT_EQ(mesh->polygon_adjacent({7, 2}), 6u);  // old 0 -> old 1
+  Fan expected;
+  for (auto const& corner : fan_before) expected.push_back({7 - corner.polygon_id, corner.vertex_id});
+  EXPECT_EQ(as_vector(mesh->polygons_around_vertex(4)), expected);
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, SetPolygonVertexReassociatesTheOldVertex) {
+  // Move corner (0, 0) from vertex 0 to a new vertex at the same place.
+  const index_t copy = builder->create_point(mesh->point(0));
+  builder->set_polygon_vertex({0, 0}, copy);
+  builder->set_polygon_adjacent({0, 2}, NO_ID);
+  builder->set_polygon_adjacent({1, 0}, NO_ID);
+  EXPECT_EQ(mesh->associated_polygon_vertex(0), PolygonVertex(1, 0));
+  EXPECT_EQ(mesh->associated_polygon_vertex(copy), PolygonVertex(0, 0));
+  test::expect_valid_surface(*mesh);
+}
+
+TEST_F(GridBuilder, ReplaceVertexMovesTheFanWithItsOrder) {
+  const auto fan = as_vector(mesh->polygons_around_vertex(4));
+  const index_t copy = builder->create_point(mesh->point(4));
+  builder->replace_vertex(4, copy);
+  EXPECT_EQ(as_vector(mesh->polygons_around_vertex(copy)), fan);
+  EXPECT_FALSE(mesh->associated_polygon_vertex(4));
+  builder->replace_vertex(copy, copy);
+  EXPECT_EQ(as_vector(mesh->polygons_around_vertex(copy)), fan);
+  test::expect_valid_surface(*mesh);
+}
+
+// The bow tie of surface_mesh_test.cpp: vertex 2 joins two fans.
+//
+//                 6 ----- 5
+//                 | t3  / |
+//                 | / t2  |
+//       3 ----- 2 ------- 4
+//       | t1  / |
+//       | / t0  |
+//       0 ----- 1
+TEST(NonManifoldVertex, SplitsFanByFanAsTheRemesherDoes) {
+  auto mesh = test::make_surface<2>(
+      {{{0, 0}}, {{1, 0}}, {{1, 1}}, {{0, 1}}, {{2, 1}}, {{2, 2}}, {{1, 2}}},
+      {{{0, 1, 2}}, {{0, 2, 3}}, {{2, 4, 5}}, {{2, 5, 6}}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  const auto lower = as_vector(mesh->polygons_around_vertex(2));
+  ASSERT_EQ(lower.size(), 2u);
+
+  const index_t copy = builder->create_point(mesh->point(2));
+  builder->replace_vertex(2, copy);
+  EXPECT_EQ(as_vector(mesh->polygons_around_vertex(copy)), lower);
+  // Vertex 2 kept the other fan, re-associated on its own.
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(2)),
+              ElementsAre(PolygonVertex(3, 0), PolygonVertex(2, 0)));
+  builder->associate_polygon_vertex_to_vertex({2, 0}, 2);
+  EXPECT_EQ(mesh->associated_polygon_vertex(2), PolygonVertex(2, 0));
+  test::expect_valid_surface(*mesh);
+  // Each vertex now has one fan holding all its corners.
+  EXPECT_EQ(mesh->next_on_border({0, 1}), PolygonEdge(1, 1));
+  EXPECT_EQ(mesh->polygon_vertex({1, 1}), copy);
+}
+
+TEST_F(GridBuilder, CloneCopiesEverythingAndIsIndependent) {
+  builder->remove_polygon(2);
+  builder->associate_polygon_vertex_to_vertex({7, 0}, 4);
+  auto copy = mesh->clone();
+  EXPECT_EQ(copy->type_name(), "TriangulatedSurface2D");
+  EXPECT_EQ(copy->nb_polygons(), 8u);
+  EXPECT_FALSE(copy->is_polygon_active(2));
+  EXPECT_EQ(copy->polygon_adjacent({0, 2}), 1u);
+  EXPECT_EQ(as_vector(copy->polygons_around_vertex(4)),
+            as_vector(mesh->polygons_around_vertex(4)));
+  auto copied_ids = std::dynamic_pointer_cast<TestAttribute<int>>(
+      copy->polygon_attribute_manager().find_attribute_base("id"));
+  ASSERT_TRUE(copied_ids);
+  EXPECT_EQ(copied_ids->value(7), 7);
+  EXPECT_NE(copied_ids, polygon_ids);
+  test::expect_valid_surface(*copy);
+
+  auto copy_builder = TriangulatedSurfaceBuilder<2>::create(*copy);
+  copy_builder->create_point(Point<2>{{{5, 5}}});
+  copy_builder->set_point(0, Point<2>{{{-1, -1}}});
+  copied_ids->set_value(0, 100);
+  EXPECT_EQ(mesh->nb_vertices(), 9u);
+  EXPECT_EQ(mesh->point(0), (Point<2>{{{0, 0}}}));
+  EXPECT_EQ(polygon_ids->value(0), 0);
+}
+
+TEST(LargeGrid, EditsStayValidAndFast) {
+  // 20 000 triangles: removing a checkerboard of them and cleaning must not
+  // go quadratic, and must leave a valid surface.
+  auto mesh = test::make_grid<2>(100);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  for (index_t t = 0; t < mesh->nb_polygons(); t += 3) builder->remove_polygon(t);
+  builder->clean();
+  builder->compute_polygon_adjacencies();
+  test::expect_valid_surface(*mesh);
+  EXPECT_EQ(mesh->nb_polygons(), 20000u - 6667u);
+}
+
+}  // namespace
+}  // namespace tarnix
