@@ -18,7 +18,6 @@ target_include_directories(Morvex_modifier_surface PUBLIC
 target_link_libraries(Morvex_modifier_surface PUBLIC Morvex_modifier_common Ulvane_mesh)
 tarnix_library(Morvex_modifier_surface)
 
-install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 tarnix_test(morvex_modifier_common_test
   SOURCES src/modifier_common/vertex_set_modifier_test.cpp

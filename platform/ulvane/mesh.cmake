@@ -1,6 +1,14 @@
-# Ulvane_mesh: vertex sets, surface meshes, curves, solids and their builders.
+# Ulvane_mesh: vertex sets, surface meshes, curves, point sets, solids, their
+# builders, the builder factory and the triangulated-surface writer.
 add_library(Ulvane_mesh SHARED
+  src/mesh/edged_curve.cpp
+  src/mesh/edged_curve_builder.cpp
+  src/mesh/graph.cpp
   src/mesh/mesh_builder_factory.cpp
+  src/mesh/point_set.cpp
+  src/mesh/point_set_builder.cpp
+  src/mesh/solid_mesh.cpp
+  src/mesh/solid_mesh_builder.cpp
   src/mesh/surface_mesh.cpp
   src/mesh/surface_mesh_builder.cpp
   src/mesh/triangulated_surface.cpp
@@ -17,3 +25,18 @@ tarnix_test(ulvane_surface_mesh_test
     src/mesh/mesh_builder_factory_test.cpp
     src/mesh/triangulated_surface_io_test.cpp
   LIBRARIES Ulvane_mesh tarnix_mesh_test_support GTest::gmock)
+
+tarnix_test(ulvane_curve_mesh_test
+  SOURCES
+    src/mesh/edged_curve_test.cpp
+    src/mesh/point_set_test.cpp
+    src/mesh/solid_mesh_test.cpp
+  LIBRARIES Ulvane_mesh Vantrel_common)
+
+if(TARNIX_BUILD_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+  add_executable(ulvane_mesh_bench ${PROJECT_SOURCE_DIR}/bench/ulvane_mesh_bench.cpp)
+  target_compile_options(ulvane_mesh_bench PRIVATE ${TARNIX_WARNINGS})
+  target_link_libraries(ulvane_mesh_bench PRIVATE Ulvane_mesh
+                        benchmark::benchmark benchmark::benchmark_main)
+endif()

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <sstream>
+#include <type_traits>
 
 #include <absl/strings/str_cat.h>
 #include <absl/strings/str_join.h>
 #include <absl/types/optional.h>
+
+#include "mesh/surface_validity.h"
 
 namespace tarnix {
 namespace test {
@@ -79,6 +82,21 @@ void check_unique_vertices(Model const& model, std::vector<std::string>& problem
   }
 }
 
+//! The problems of every triangulated surface mesh, prefixed with the
+//! surface.
+template <typename Model>
+void check_surface_meshes(Model const& model, std::vector<std::string>& problems) {
+  for (auto const& surface : model.surfaces()) {
+    using Mesh = std::decay_t<decltype(surface.mesh())>;
+    using Triangulated = TriangulatedSurface<Mesh::dimension>;
+    auto const* mesh = dynamic_cast<Triangulated const*>(&surface.mesh());
+    if (mesh == nullptr) continue;
+    for (auto const& problem : surface_problems(*mesh)) {
+      problems.push_back(absl::StrCat(surface.component_id().string(), ": ", problem));
+    }
+  }
+}
+
 ::testing::AssertionResult as_result(std::vector<std::string> const& problems) {
   if (problems.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << absl::StrJoin(problems, "\n");
@@ -92,6 +110,7 @@ std::vector<std::string> model_problems(Section const& section) {
   check_links(section, section.lines(), problems);
   check_links(section, section.surfaces(), problems);
   check_unique_vertices<2>(section, problems);
+  check_surface_meshes(section, problems);
   return problems;
 }
 
@@ -102,6 +121,7 @@ std::vector<std::string> model_problems(BRep const& brep) {
   check_links(brep, brep.surfaces(), problems);
   check_links(brep, brep.blocks(), problems);
   check_unique_vertices<3>(brep, problems);
+  check_surface_meshes(brep, problems);
   return problems;
 }
 

@@ -14,8 +14,9 @@ namespace test {
 //! Every broken unique-vertex invariant, one sentence each: a link to a
 //! unique vertex beyond the count, a link missing from its unique vertex's
 //! reverse list, a reverse entry naming an unknown component or vertex or
-//! linked elsewhere, and component vertices of one unique vertex at
-//! different positions.
+//! linked elsewhere, component vertices of one unique vertex at different
+//! positions, and every problem of a triangulated surface mesh
+//! (`surface_problems`), prefixed with its surface.
 std::vector<std::string> model_problems(Section const& section);
 std::vector<std::string> model_problems(BRep const& brep);
 

@@ -1,8 +1,10 @@
-#include <morvex/cutter_surface/straight_surface_path.h>
-
 #include <cmath>
 
+#include <absl/strings/str_cat.h>
+
+#include <morvex/cutter_surface/straight_surface_path.h>
 #include <morvex/cutter_surface/surface_path_finder.h>
+#include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/predicates.h>
 
 namespace tarnix {
@@ -19,11 +21,16 @@ class StraightSurfaceWalk : public SurfaceSegmentFinder<2> {
     if (begin() == end()) return absl::nullopt;
     std::vector<SurfacePath> path;
     // Every step moves strictly forward along the segment, so a triangle is
-    // crossed and a vertex passed at most once; the bound only guards
-    // against folded (clockwise) triangles.
+    // crossed and a vertex passed at most once; only a folded (clockwise)
+    // or badly glued surface can make the walk go on.
     const std::size_t bound = std::size_t{surface().nb_polygons()} + surface().nb_vertices();
     absl::optional<SurfacePath> step = leave_vertex(begin());
-    while (step && path.size() <= bound) {
+    while (step) {
+      if (path.size() > bound) {
+        throw UlvaneException("[find_straight_surface_path] The walk from vertex ",
+                              absl::StrCat(begin(), " to vertex ", end(),
+                                           " does not end; the surface is inconsistent"));
+      }
       path.push_back(*step);
       if (step->vertex == end()) return path;
       if (step->vertex != NO_ID) {

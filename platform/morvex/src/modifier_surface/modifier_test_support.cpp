@@ -1,5 +1,6 @@
 #include "modifier_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -7,7 +8,10 @@
 #include <absl/container/flat_hash_set.h>
 #include <absl/strings/str_cat.h>
 
+#include <ulvane/geometry/predicates.h>
 #include <ulvane/geometry/vector.h>
+
+#include <morvex/common/snapping.h>
 
 #include "mesh/surface_fixtures.h"
 
@@ -22,16 +26,25 @@ Vector<3> lift(Point<D> const& point) {
   return lifted;
 }
 
-//! Whether the point lies on the segment [a, b] (up to rounding of points
-//! computed on it).
-bool is_on_segment(Vector<3> const& a, Vector<3> const& b, Vector<3> const& point) {
+//! Whether the point lies on the segment [a, b], up to `tolerance`: an
+//! insertion takes a point within the snapping tolerance of an edge to be
+//! on it.
+bool is_on_segment(Vector<3> const& a, Vector<3> const& b, Vector<3> const& point,
+                   double tolerance) {
   const Vector<3> direction = b - a;
   const Vector<3> offset = point - a;
-  const double length2 = direction.length2();
-  const double scale = 1e-12 * length2;
-  if (direction.cross(offset).length() > scale) return false;
+  const double length = direction.length();
+  if (direction.cross(offset).length() > tolerance * length) return false;
   const double along = direction.dot(offset);
-  return along >= -scale && along <= length2 + scale;
+  return along >= -tolerance * length && along <= length * (length + tolerance);
+}
+
+//! The snapping tolerance of the triangle, with a margin for rounding.
+template <index_t D>
+double snapping_tolerance(TriangulatedSurface<D> const& mesh, index_t triangle) {
+  double longest = 0.0;
+  for (local_index_t e = 0; e < 3; ++e) longest = std::max(longest, mesh.edge_length({triangle, e}));
+  return 2 * detail::SNAPPING_RELATIVE_EPSILON * longest;
 }
 
 }  // namespace
@@ -106,6 +119,12 @@ template <index_t D>
   if (listed.size() != 3 * (mesh.nb_polygons() - first_new_triangle)) {
     return ::testing::AssertionFailure() << "the record lists edges of old triangles";
   }
+  // The split element's tolerance: that of its largest divided triangle.
+  double tolerance = 0.0;
+  for (auto const& pair : replacing) {
+    if (pair.second == PolygonEdge{}) continue;
+    tolerance = std::max(tolerance, snapping_tolerance(mesh, pair.second.polygon_id));
+  }
   for (auto const& pair : replacing) {
     if (pair.second == PolygonEdge{} || mesh.is_polygon_active(pair.second.polygon_id)) {
       return ::testing::AssertionFailure()
@@ -113,7 +132,8 @@ template <index_t D>
     }
     const auto piece = segment(pair.first);
     const auto old = segment(pair.second);
-    if (!is_on_segment(old[0], old[1], piece[0]) || !is_on_segment(old[0], old[1], piece[1]) ||
+    if (!is_on_segment(old[0], old[1], piece[0], tolerance) ||
+        !is_on_segment(old[0], old[1], piece[1], tolerance) ||
         (piece[1] - piece[0]).dot(old[1] - old[0]) <= 0.0) {
       return ::testing::AssertionFailure()
              << pair.first << " does not lie along " << pair.second;
@@ -126,10 +146,23 @@ template <index_t D>
       return ::testing::AssertionFailure() << pair.first << " inside pairs with " << pair.second;
     }
     const auto inner = segment(pair.first);
+    const auto inner_ends = mesh.polygon_edge_vertices(pair.first);
     for (const index_t t : divided) {
       for (local_index_t e = 0; e < 3; ++e) {
         const auto old = segment({t, e});
-        if (is_on_segment(old[0], old[1], inner[0]) && is_on_segment(old[0], old[1], inner[1])) {
+        // Exactly (in 2D by the exact predicate): in a sliver, a new edge
+        // inside lies within the tolerance of the sliver's edges.
+        bool on_old_line = true;
+        if constexpr (D == 2) {
+          const auto old_ends = mesh.polygon_edge_vertices({t, e});
+          for (const index_t end : inner_ends) {
+            on_old_line = on_old_line && orientation_2d(mesh.point(old_ends[0]),
+                                                        mesh.point(old_ends[1]),
+                                                        mesh.point(end)) == Sign::zero;
+          }
+        }
+        if (on_old_line && is_on_segment(old[0], old[1], inner[0], 0.0) &&
+            is_on_segment(old[0], old[1], inner[1], 0.0)) {
           return ::testing::AssertionFailure()
                  << pair.first << " is listed inside but lies on (" << t << ", " << int{e} << ")";
         }

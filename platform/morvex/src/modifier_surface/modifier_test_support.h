@@ -42,6 +42,9 @@ SurfaceSnapshot snapshot(TriangulatedSurface<D> const& mesh);
 //! paired with an old edge lies on that old edge's segment with the same
 //! direction, and that old edge belongs to a removed triangle; an edge
 //! paired with `PolygonEdge{}` lies on no edge of a triangle the record divides.
+//! "Lies on" allows the snapping tolerance of the largest divided triangle
+//! (a point that close to an edge splits that edge); "lies on no edge" is
+//! exact, since in a sliver every edge is that close to the others.
 template <index_t D>
 ::testing::AssertionResult is_complete_split_record(TriangulatedSurface<D> const& mesh,
                                                     index_t first_new_triangle,

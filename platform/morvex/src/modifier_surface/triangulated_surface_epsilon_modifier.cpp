@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
+
+#include <absl/container/inlined_vector.h>
 
 #include <ulvane/geometry/predicates.h>
 #include <ulvane/geometry/vector.h>
@@ -35,6 +38,14 @@ LineOffset line_offset(Point<2> const& a, Point<2> const& b, Point<2> const& poi
   if (!(length > 0.0)) return {distance(a, point), 0.0};
   const double cross = direction.value(0) * offset.value(1) - direction.value(1) * offset.value(0);
   return {std::fabs(cross) / length, direction.dot(offset) / (length * length)};
+}
+
+//! The distance from the point to the segment [a, b].
+double segment_distance(Point<2> const& a, Point<2> const& b, Point<2> const& point) {
+  const auto offset = line_offset(a, b, point);
+  if (offset.parameter <= 0.0) return distance(a, point);
+  if (offset.parameter >= 1.0) return distance(b, point);
+  return offset.distance;
 }
 
 //! Whether splitting the edge at the point leaves every new triangle
@@ -131,17 +142,44 @@ std::pair<Position, SplitTriangleInfo>
 TriangulatedSurfaceEpsilonModifier<2>::insert_point_in_triangle(index_t triangle,
                                                                 Point<2> const& point) {
   check_active(triangle, "[TriangulatedSurfaceEpsilonModifier::insert_point_in_triangle]");
+  if (auto inserted = try_insert_in_triangle(triangle, point)) return std::move(*inserted);
+  // A point computed in a sliver can fall just beyond one of its edges,
+  // where no split of this triangle keeps the orientation: it then belongs
+  // to the triangle across that edge.
+  const double tolerance = detail::SNAPPING_RELATIVE_EPSILON * longest_edge(mesh(), triangle);
+  double distance_to_triangle = tolerance + 1;
+  for (local_index_t e = 0; e < 3; ++e) {
+    const auto ends = mesh().polygon_edge_vertices({triangle, e});
+    distance_to_triangle = std::min(
+        distance_to_triangle, segment_distance(mesh().point(ends[0]), mesh().point(ends[1]), point));
+  }
+  if (distance_to_triangle > tolerance) return {Position::outside, SplitTriangleInfo{}};
+  for (local_index_t e = 0; e < 3; ++e) {
+    const auto ends = mesh().polygon_edge_vertices({triangle, e});
+    if (orientation_2d(mesh().point(ends[0]), mesh().point(ends[1]), point) != Sign::negative) {
+      continue;
+    }
+    const auto across = mesh().polygon_adjacent({triangle, e});
+    if (!across) continue;
+    if (auto inserted = try_insert_in_triangle(*across, point)) return std::move(*inserted);
+  }
+  return {Position::outside, SplitTriangleInfo{}};
+}
+
+absl::optional<std::pair<Position, SplitTriangleInfo>>
+TriangulatedSurfaceEpsilonModifier<2>::try_insert_in_triangle(index_t triangle,
+                                                              Point<2> const& point) {
   if (const auto snapped = detail::snapping_detection(mesh(), triangle, point)) {
     SplitTriangleInfo info;
     info.vertex = mesh().polygon_vertex({triangle, *snapped});
-    return {vertex_position(*snapped), info};
+    return std::make_pair(vertex_position(*snapped), std::move(info));
   }
 
-  // The edge whose line passes nearest, if within the tolerance and between
-  // the edge's ends, is split instead of the triangle.
+  // An edge whose line passes within the tolerance, between the edge's
+  // ends, is split instead of the triangle: the nearest one whose split
+  // keeps every triangle counter-clockwise.
   const double tolerance = detail::SNAPPING_RELATIVE_EPSILON * longest_edge(mesh(), triangle);
-  absl::optional<local_index_t> nearest_edge;
-  double nearest_distance = tolerance;
+  absl::InlinedVector<std::pair<double, local_index_t>, 3> near_edges;
   bool inside = true;
   for (local_index_t e = 0; e < 3; ++e) {
     const auto ends = mesh().polygon_edge_vertices({triangle, e});
@@ -151,17 +189,19 @@ TriangulatedSurfaceEpsilonModifier<2>::insert_point_in_triangle(index_t triangle
     if (side != Sign::positive) inside = false;
     const auto offset = line_offset(from, to, point);
     const double d = side == Sign::zero ? 0.0 : offset.distance;
-    if (d <= nearest_distance && offset.parameter > 0.0 && offset.parameter < 1.0) {
-      nearest_edge = e;
-      nearest_distance = d;
+    if (d <= tolerance && offset.parameter > 0.0 && offset.parameter < 1.0) {
+      near_edges.emplace_back(d, e);
     }
   }
-  if (nearest_edge && is_in_diamond(mesh(), {triangle, *nearest_edge}, point)) {
-    const auto split = split_edge_at({triangle, *nearest_edge}, point);
-    return {edge_position(*nearest_edge), as_triangle_info(split)};
+  std::sort(near_edges.begin(), near_edges.end());
+  for (auto const& near_edge : near_edges) {
+    const PolygonEdge edge{triangle, near_edge.second};
+    if (!is_in_diamond(mesh(), edge, point)) continue;
+    const auto split = split_edge_at(edge, point);
+    return std::make_pair(edge_position(near_edge.second), as_triangle_info(split));
   }
-  if (inside) return {Position::inside, split_triangle_at(triangle, point)};
-  return {Position::outside, SplitTriangleInfo{}};
+  if (inside) return std::make_pair(Position::inside, split_triangle_at(triangle, point));
+  return absl::nullopt;
 }
 
 std::pair<Position, SplitPolygonEdgeInfo>

@@ -99,6 +99,32 @@ TEST(InsertPointInTriangleTest, SplitsWhatThePointFallsOn) {
   }
 }
 
+TEST(InsertPointInTriangleTest, PointRoundedOutsideASliverGoesToTheTriangleAcross) {
+  // Triangle 0 is a needle left by collapses (signed area 2e-16); the point,
+  // a convex combination of its corners, was rounded beyond its edges 0 and
+  // 2, within the tolerance. No split of the needle keeps the orientation;
+  // the point lies strictly inside triangle 1, across edge 0.
+  Edited edited(test::make_surface<2>({{{81.055352286537016, 76.82910915135534}},
+                                       {{80.919390654611561, 75.88999950705454}},
+                                       {{81.074041774416614, 76.958200557998623}},
+                                       {{79.958699198685196, 76.145910615999199}},
+                                       {{83.019458788865947, 77.057892158533306}}},
+                                      {{{0, 1, 2}}, {{3, 1, 0}}, {{1, 4, 2}}, {{3, 0, 2}}}));
+  auto& mesh = *edited.mesh;
+  const Point<2> point = at(80.993206189880738, 76.39985570757824);
+
+  const auto result = edited.modifier.insert_point_in_triangle(0, point);
+
+  EXPECT_EQ(result.first, Position::inside);
+  ASSERT_EQ(result.second.vertex, 5u);
+  EXPECT_EQ(mesh.point(5), point);
+  EXPECT_TRUE(edited.modifier.is_triangle_active(0));
+  EXPECT_FALSE(edited.modifier.is_triangle_active(1));
+  EXPECT_TRUE(test::is_complete_split_record(mesh, 4, result.second.replacing_edges,
+                                             result.second.interior_edges));
+  test::expect_valid_surface(mesh);
+}
+
 TEST(InsertPointInTriangleTest, RemovedTriangleIsAnError) {
   Edited edited;
   edited.modifier.insert_point_in_triangle(4, at(0.75, 1.25));
@@ -191,27 +217,39 @@ TEST(InsertPointOnEdgeTest, RecordsThePiecesOnTheSplitEdgesSide) {
   }
 }
 
-TEST(InsertPointOnEdgeTest, SnapsOntoTheEdgesEnds) {
+TEST(InsertPointOnEdgeTest, SnapsOntoTheEdgesEndsThenOntoAnyVertexNearby) {
   struct Case {
     char const* name;
+    PolygonEdge edge;
     Point<2> point;
     Position position;
-    index_t vertex;
+    index_t vertex;  // NO_ID: a new vertex splits the edge
   };
-  // Edge 3 -> 4 from (0, 1) to (1, 1).
+  // Edge 3 -> 4 of triangle 4, from (0, 1) to (1, 1); its twin is (1, 1).
+  // The tolerance is 1e-10 on these unit edges.
   const Case cases[] = {
-      {"at the first end", at(0, 1), Position::vertex0, 3},
-      {"near the first end", at(NEAR, 1 - NEAR), Position::vertex0, 3},
-      {"near the second end", at(1 - NEAR, 1), Position::vertex1, 4},
+      {"at the first end", {4, 0}, at(0, 1), Position::vertex0, 3},
+      {"near the first end", {4, 0}, at(NEAR, 1 - NEAR), Position::vertex0, 3},
+      {"near the second end", {4, 0}, at(1 - NEAR, 1), Position::vertex1, 4},
+      {"near the second end, through the twin", {1, 1}, at(1 - NEAR, 1), Position::vertex0, 4},
+      {"near the apex of the edge's triangle", {4, 0}, at(1 - NEAR, 2 - NEAR), Position::vertex2, 7},
+      {"near a vertex off the edge's triangles", {4, 0}, at(2 + NEAR, 2), Position::vertex2, 8},
+      {"just beyond the tolerance of an end", {4, 0}, at(2e-10, 1), Position::inside, NO_ID},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
     Edited edited;
     const auto before = test::snapshot(*edited.mesh);
-    const auto result = edited.modifier.insert_point_on_edge({4, 0}, c.point);
+    const auto result = edited.modifier.insert_point_on_edge(c.edge, c.point);
     EXPECT_EQ(result.first, c.position);
+    if (c.vertex == NO_ID) {
+      EXPECT_EQ(result.second.vertex, 9u);
+      EXPECT_EQ(edited.mesh->point(9), c.point);
+      continue;
+    }
     EXPECT_EQ(result.second.vertex, c.vertex);
     EXPECT_TRUE(result.second.first.split_edges.empty());
+    EXPECT_TRUE(result.second.second.split_edges.empty());
     EXPECT_EQ(test::snapshot(*edited.mesh), before);
   }
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 //! Geometry layer: points, vectors, segments, lines, triangles, planes, exact
-//! orientation predicates, positions and sides, distances, intersections and
-//! bounding boxes.
+//! orientation predicates, positions and sides, distances, intersections,
+//! bounding boxes and the bounding-box tree.
 
+#include <ulvane/geometry/aabb.h>
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/bounding_box.h>
 #include <ulvane/geometry/distance.h>

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include <absl/types/optional.h>
+
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/position.h>
 #include <ulvane/geometry/predicates.h>
@@ -63,6 +65,38 @@ inline Position triangle_position(std::array<Sign, 3> const& signs) {
       return Position::parallel;
   }
 }
+
+//! True when the three points lie exactly on one line (or coincide): every
+//! coordinate-plane projection is then collinear.
+inline bool are_collinear(Point<3> const& a, Point<3> const& b, Point<3> const& c) {
+  for (index_t i = 0; i < 3; ++i) {
+    index_t const j = (i + 1) % 3;
+    Point<2> const pa{{a.value(i), a.value(j)}};
+    Point<2> const pb{{b.value(i), b.value(j)}};
+    Point<2> const pc{{c.value(i), c.value(j)}};
+    if (orientation_2d(pa, pb, pc) != Sign::zero) return false;
+  }
+  return true;
+}
+
+//! Where a line meets a triangle that its direction is not parallel to.
+struct LineTriangleHit {
+  //! Position on the closed triangle (outside, inside, edge or vertex).
+  Position position;
+  //! Exact sign of dot(direction, (v1 − v0) × (v2 − v0)), never zero.
+  Sign facing;
+  //! Exact orientation_3d(v0, v1, v2, origin). The meeting point lies at
+  //! parameter t along the direction with the sign of −origin_side · facing.
+  Sign origin_side;
+  //! The meeting point: a vertex exactly, the origin exactly when it lies on
+  //! the plane, else origin + t direction; unset when outside.
+  Point<3> point;
+};
+
+//! Empty when the line is parallel to the triangle's plane, the triangle has
+//! zero area or the direction is zero.
+absl::optional<LineTriangleHit> line_triangle_hit(InfiniteLine<3> const& line,
+                                                  Triangle<3> const& triangle);
 
 }  // namespace detail
 }  // namespace tarnix

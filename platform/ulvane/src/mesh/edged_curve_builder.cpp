@@ -1,6 +1,6 @@
 #include <ulvane/mesh/edged_curve_builder.h>
 
-#include "point_set_edits.h"
+#include "element_edits.h"
 
 namespace tarnix {
 

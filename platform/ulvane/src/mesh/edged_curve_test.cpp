@@ -98,7 +98,11 @@ TEST_F(CurveTest, DeletionsRenumberEdgesVerticesPointsAndAttributes) {
   EXPECT_EQ(ids->value(1), 12u);
   EXPECT_EQ(curve->edge_vertices(0), (std::array<index_t, 2>{{0, 1}}));
   EXPECT_EQ(curve->edges_around_vertex(1), (Ends{{0, 1}}));
-  EXPECT_THROW(builder->delete_edges({true}), UlvaneException);
+  // One flag per edge: the curve has one edge left.
+  EXPECT_THROW(builder->delete_edges({true, false}), UlvaneException);
+  EXPECT_THROW(builder->delete_edges({}), UlvaneException);
+  EXPECT_EQ(curve->nb_edges(), 1u);
+  EXPECT_EQ(tags->value(0), 101u);
 }
 
 TEST_F(CurveTest, PermutationsMoveEverythingTogether) {

@@ -4,7 +4,7 @@
 
 #include <ulvane/basic/ulvane_exception.h>
 
-#include "point_set_edits.h"
+#include "element_edits.h"
 
 namespace tarnix {
 namespace {

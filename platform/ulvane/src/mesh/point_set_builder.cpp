@@ -4,7 +4,7 @@
 
 #include <ulvane/basic/ulvane_exception.h>
 
-#include "point_set_edits.h"
+#include "element_edits.h"
 
 namespace tarnix {
 
@@ -19,10 +19,7 @@ std::unique_ptr<PointSetBuilder<D>> PointSetBuilder<D>::create(PointSet<D>& poin
 
 template <index_t D>
 index_t PointSetBuilder<D>::create_point(Point<D> const& point) {
-  const index_t vertex = point_set_.nb_vertices();
-  point_set_.points_.push_back(point);
-  point_set_.vertex_attribute_manager().resize(vertex + 1);
-  return vertex;
+  return detail::append_point(point_set_.points_, point_set_.vertex_attribute_manager(), point);
 }
 
 template <index_t D>

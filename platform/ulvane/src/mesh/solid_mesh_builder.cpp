@@ -4,6 +4,8 @@
 
 #include <ulvane/basic/ulvane_exception.h>
 
+#include "element_edits.h"
+
 namespace tarnix {
 
 template <index_t D>
@@ -17,10 +19,7 @@ std::unique_ptr<SolidMeshBuilder<D>> SolidMeshBuilder<D>::create(SolidMesh<D>& s
 
 template <index_t D>
 index_t SolidMeshBuilder<D>::create_point(Point<D> const& point) {
-  const index_t vertex = solid_.nb_vertices();
-  solid_.points_.push_back(point);
-  solid_.vertex_attribute_manager().resize(vertex + 1);
-  return vertex;
+  return detail::append_point(solid_.points_, solid_.vertex_attribute_manager(), point);
 }
 
 template <index_t D>

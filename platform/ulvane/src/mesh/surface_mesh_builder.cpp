@@ -11,61 +11,13 @@
 #include <ulvane/mesh/polygonal_surface_builder.h>
 #include <ulvane/mesh/triangulated_surface_builder.h>
 
+#include "element_edits.h"
+
 namespace tarnix {
 namespace {
 
 //! Polygons have 3 to 254 corners; 255 is the "no local index" value.
 constexpr std::size_t MAX_POLYGON_SIZE = NO_LID - 1;
-
-//! Entry i is the new index of old element i, for a permutation in the
-//! registry's convention (afterwards element k is what element
-//! permutation[k] was).
-std::vector<index_t> inverse_permutation(absl::Span<const index_t> permutation,
-                                         index_t nb_elements, char const* operation) {
-  if (permutation.size() != nb_elements) {
-    throw UlvaneException(operation, absl::StrCat(" Expected ", nb_elements,
-                                                  " indices, got ", permutation.size()));
-  }
-  std::vector<index_t> old2new(nb_elements, NO_ID);
-  for (index_t k = 0; k < nb_elements; ++k) {
-    const index_t old = permutation[k];
-    if (old >= nb_elements || old2new[old] != NO_ID) {
-      throw UlvaneException(operation, " The indices are not a permutation");
-    }
-    old2new[old] = k;
-  }
-  return old2new;
-}
-
-//! Entry i is the new index of element i once the flagged ones are gone.
-std::vector<index_t> old_to_new(std::vector<bool> const& to_delete) {
-  std::vector<index_t> old2new(to_delete.size(), NO_ID);
-  index_t next = 0;
-  for (std::size_t i = 0; i < to_delete.size(); ++i) {
-    if (!to_delete[i]) old2new[i] = next++;
-  }
-  return old2new;
-}
-
-//! Removes the flagged entries, keeping the order of the others.
-template <typename Container>
-void compact(Container& values, std::vector<bool> const& to_delete) {
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (to_delete[i]) continue;
-    if (kept != i) values[kept] = std::move(values[i]);
-    ++kept;
-  }
-  values.erase(values.begin() + static_cast<std::ptrdiff_t>(kept), values.end());
-}
-
-//! Entry k becomes old entry permutation[k].
-template <typename Container>
-void apply_permutation(Container& values, absl::Span<const index_t> permutation) {
-  Container permuted;
-  for (const index_t old : permutation) permuted.push_back(std::move(values[old]));
-  values = std::move(permuted);
-}
 
 }  // namespace
 
@@ -416,7 +368,7 @@ std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> co
                           absl::StrCat(" Expected ", mesh_.nb_polygons(), " flags, got ",
                                        to_delete.size()));
   }
-  const auto old2new = old_to_new(to_delete);
+  const auto old2new = detail::old_to_new(to_delete, mesh_.nb_polygons());
   if (std::find(to_delete.begin(), to_delete.end(), true) == to_delete.end()) return old2new;
 
   std::vector<bool> to_associate(mesh_.nb_vertices(), false);
@@ -445,7 +397,7 @@ std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> co
   mesh_.polygon_starts_ = std::move(starts);
   mesh_.corner_vertices_ = std::move(corner_vertices);
   mesh_.edge_adjacents_ = std::move(edge_adjacents);
-  compact(mesh_.polygon_active_, to_delete);
+  detail::compact(mesh_.polygon_active_, to_delete);
 
   for (index_t vertex = 0; vertex < mesh_.nb_vertices(); ++vertex) {
     PolygonVertex& corner = mesh_.vertex_corners_[vertex];
@@ -462,11 +414,11 @@ template <index_t D>
 std::vector<index_t> SurfaceMeshBuilder<D>::delete_isolated_vertices() {
   std::vector<bool> to_delete(mesh_.nb_vertices(), true);
   for (const index_t vertex : mesh_.corner_vertices_) to_delete[vertex] = false;
-  const auto old2new = old_to_new(to_delete);
+  const auto old2new = detail::old_to_new(to_delete, mesh_.nb_vertices());
   if (std::find(to_delete.begin(), to_delete.end(), true) == to_delete.end()) return old2new;
-  compact(mesh_.points_, to_delete);
-  compact(mesh_.vertex_corners_, to_delete);
-  compact(mesh_.vertex_nb_active_corners_, to_delete);
+  detail::compact(mesh_.points_, to_delete);
+  detail::compact(mesh_.vertex_corners_, to_delete);
+  detail::compact(mesh_.vertex_nb_active_corners_, to_delete);
   for (index_t& vertex : mesh_.corner_vertices_) vertex = old2new[vertex];
   mesh_.vertex_attribute_manager().delete_elements(to_delete);
   return old2new;
@@ -486,18 +438,18 @@ SurfaceCleanMappings SurfaceMeshBuilder<D>::clean() {
 
 template <index_t D>
 void SurfaceMeshBuilder<D>::permute_vertices(absl::Span<const index_t> permutation) {
-  const auto old2new = inverse_permutation(permutation, mesh_.nb_vertices(),
+  const auto old2new = detail::inverse_permutation(permutation, mesh_.nb_vertices(),
                                            "[SurfaceMeshBuilder::permute_vertices]");
-  apply_permutation(mesh_.points_, permutation);
-  apply_permutation(mesh_.vertex_corners_, permutation);
-  apply_permutation(mesh_.vertex_nb_active_corners_, permutation);
+  detail::apply_permutation(mesh_.points_, permutation);
+  detail::apply_permutation(mesh_.vertex_corners_, permutation);
+  detail::apply_permutation(mesh_.vertex_nb_active_corners_, permutation);
   for (index_t& vertex : mesh_.corner_vertices_) vertex = old2new[vertex];
   mesh_.vertex_attribute_manager().permute_elements(permutation);
 }
 
 template <index_t D>
 void SurfaceMeshBuilder<D>::permute_polygons(absl::Span<const index_t> permutation) {
-  const auto old2new = inverse_permutation(permutation, mesh_.nb_polygons(),
+  const auto old2new = detail::inverse_permutation(permutation, mesh_.nb_polygons(),
                                            "[SurfaceMeshBuilder::permute_polygons]");
   std::vector<index_t> starts{0};
   std::vector<index_t> corner_vertices;

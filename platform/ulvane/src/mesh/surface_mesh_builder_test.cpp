@@ -175,11 +175,13 @@ TEST_F(GridBuilder, RemovedPolygonLeavesFansAndAdjacencies) {
   EXPECT_TRUE(mesh->is_edge_on_border({1, 0}));
   EXPECT_TRUE(mesh->is_edge_on_border({3, 2}));
   test::expect_valid_surface(*mesh);
-  // Vertex 4 is now a border vertex: its fan runs from triangle 3 (whose
-  // edge 1 -> 4 entering it is on the border) to triangle 1.
+  // Vertex 4 is now a border vertex: its fan starts at triangle 1, whose
+  // edge 0 -> 4 entering the vertex is on the border, and turns across the
+  // edges leaving it (4 -> 3, 4 -> 7, 4 -> 8, 4 -> 5) to triangle 3, whose
+  // edge 4 -> 1 leaving it is on the border.
   EXPECT_THAT(as_vector(mesh->polygons_around_vertex(4)),
-              ElementsAre(PolygonVertex(3, 2), PolygonVertex(6, 0), PolygonVertex(7, 0),
-                          PolygonVertex(4, 1), PolygonVertex(1, 1)));
+              ElementsAre(PolygonVertex(1, 1), PolygonVertex(4, 1), PolygonVertex(7, 0),
+                          PolygonVertex(6, 0), PolygonVertex(3, 2)));
   EXPECT_THAT(as_vector(mesh->polygons_around_vertex(1)),
               ElementsAre(PolygonVertex(3, 0), PolygonVertex(2, 0)));
   EXPECT_THAT(error_of([&] { builder->set_polygon_adjacent({1, 0}, 0); }),
@@ -335,16 +337,96 @@ TEST_F(GridBuilder, CloneCopiesEverythingAndIsIndependent) {
   EXPECT_EQ(polygon_ids->value(0), 0);
 }
 
-TEST(LargeGrid, EditsStayValidAndFast) {
-  // 20 000 triangles: removing a checkerboard of them and cleaning must not
-  // go quadratic, and must leave a valid surface.
+// The adjacencies the builder kept through its edits equal those it would
+// compute from scratch.
+template <index_t D>
+void expect_adjacencies_as_computed(TriangulatedSurface<D> const& mesh) {
+  auto recomputed = mesh.clone();
+  TriangulatedSurfaceBuilder<D>::create(*recomputed)->compute_polygon_adjacencies();
+  index_t differences = 0;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    for (local_index_t e = 0; e < 3; ++e) {
+      differences += mesh.polygon_adjacent({t, e}) != recomputed->polygon_adjacent({t, e});
+    }
+  }
+  EXPECT_EQ(differences, 0u);
+}
+
+TEST(LargeGrid, DeleteARegionCleanAndStayValid) {
+  // 28 800 triangles. A disc in the middle becomes a hole and a strip
+  // along the bottom is cut away; both are removed triangle by triangle,
+  // then cleaned. Removing and cleaning must not go quadratic.
+  constexpr index_t n = 120;
+  auto mesh = test::make_grid<2>(n);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  auto vertex_ids = TestAttribute<int>::attach(mesh->vertex_attribute_manager(), "id", -1);
+  auto polygon_ids = TestAttribute<int>::attach(mesh->polygon_attribute_manager(), "id", -1);
+  for (index_t v = 0; v < mesh->nb_vertices(); ++v) vertex_ids->set_value(v, v);
+  for (index_t t = 0; t < mesh->nb_polygons(); ++t) polygon_ids->set_value(t, t);
+  const auto in_region = [](Point<2> const& p) {
+    const double dx = p.value(0) - 60.0;
+    const double dy = p.value(1) - 60.0;
+    return dx * dx + dy * dy < 30.0 * 30.0 || p.value(1) < 10.0;
+  };
+  index_t removed = 0;
+  for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
+    if (!in_region(mesh->polygon_barycenter(t))) continue;
+    builder->remove_polygon(t);
+    ++removed;
+  }
+  test::expect_valid_surface(*mesh);
+  expect_adjacencies_as_computed(*mesh);
+
+  const auto mappings = builder->clean();
+  EXPECT_EQ(mesh->nb_polygons(), 2 * n * n - removed);
+  test::expect_valid_surface(*mesh);
+  expect_adjacencies_as_computed(*mesh);
+  // Values followed their elements: each vertex is still at the grid
+  // point of its old index, each triangle kept its old vertices.
+  for (index_t v = 0; v < mesh->nb_vertices(); ++v) {
+    const auto old = static_cast<index_t>(vertex_ids->value(v));
+    ASSERT_EQ(mappings.vertices[old], v);
+    ASSERT_EQ(mesh->point(v), (Point<2>{{{double(old % (n + 1)), double(old / (n + 1))}}}));
+  }
+  for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
+    ASSERT_EQ(mappings.polygons[static_cast<index_t>(polygon_ids->value(t))], t);
+  }
+  // The hole is a border loop of its own: walking it from one of its
+  // edges comes back to that edge.
+  PolygonEdge start;
+  for (index_t t = 0; t < mesh->nb_polygons() && start == PolygonEdge{}; ++t) {
+    for (local_index_t e = 0; e < 3; ++e) {
+      const double y = mesh->edge_barycenter({t, e}).value(1);
+      if (mesh->is_edge_on_border({t, e}) && y > 20.0 && y < 100.0 &&
+          mesh->edge_barycenter({t, e}).value(0) > 20.0 &&
+          mesh->edge_barycenter({t, e}).value(0) < 100.0) {
+        start = {t, e};
+        break;
+      }
+    }
+  }
+  ASSERT_NE(start, PolygonEdge{});
+  PolygonEdge edge = start;
+  index_t steps = 0;
+  do {
+    edge = mesh->next_on_border(edge);
+    ++steps;
+  } while (edge != start && steps < mesh->nb_polygons());
+  EXPECT_EQ(edge, start);
+  EXPECT_GT(steps, 100u);
+}
+
+TEST(LargeGrid, CheckerboardRemovalBreaksFansAndStaysValid) {
+  // Removing every third triangle leaves vertices whose fan is broken into
+  // pieces (non-manifold vertices), so lost corners move between pieces.
   auto mesh = test::make_grid<2>(100);
   auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
   for (index_t t = 0; t < mesh->nb_polygons(); t += 3) builder->remove_polygon(t);
-  builder->clean();
-  builder->compute_polygon_adjacencies();
   test::expect_valid_surface(*mesh);
+  builder->clean();
   EXPECT_EQ(mesh->nb_polygons(), 20000u - 6667u);
+  test::expect_valid_surface(*mesh);
+  expect_adjacencies_as_computed(*mesh);
 }
 
 }  // namespace

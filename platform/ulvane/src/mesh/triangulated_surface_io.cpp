@@ -134,9 +134,10 @@ std::unique_ptr<TriangulatedSurface<D>> load_triangulated_surface(absl::string_v
   auto line = reader.tokens(2);
   reader.expect(line[0], "vertices");
   const index_t nb_vertices = reader.index(line[1], NO_ID, false);
-  // Corners refer to triangles not read yet: keep them until then.
+  // Corners refer to triangles not read yet: keep them until then. The
+  // counts come from the file, so nothing is allocated from them up front:
+  // a corrupt count ends at the end of the file instead.
   std::vector<std::int64_t> corner_values;
-  corner_values.reserve(2 * static_cast<std::size_t>(nb_vertices));
   for (index_t vertex = 0; vertex < nb_vertices; ++vertex) {
     const auto fields = reader.tokens(D + 2);
     Point<D> point;
@@ -154,7 +155,7 @@ std::unique_ptr<TriangulatedSurface<D>> load_triangulated_surface(absl::string_v
   line = reader.tokens(2);
   reader.expect(line[0], "triangles");
   const index_t nb_triangles = reader.index(line[1], NO_ID, false);
-  std::vector<std::array<index_t, 3>> adjacents(nb_triangles);
+  std::vector<std::array<index_t, 3>> adjacents;
   for (index_t triangle = 0; triangle < nb_triangles; ++triangle) {
     const auto fields = reader.tokens(7);
     std::array<index_t, 3> vertices;
@@ -165,7 +166,10 @@ std::unique_ptr<TriangulatedSurface<D>> load_triangulated_surface(absl::string_v
     builder->create_triangle(vertices);
     const index_t active = reader.index(fields[3], 2, false);
     if (active == 0) builder->remove_polygon(triangle);
-    for (index_t e = 0; e < 3; ++e) adjacents[triangle][e] = reader.index(fields[4 + e], nb_triangles, true);
+    adjacents.emplace_back();
+    for (index_t e = 0; e < 3; ++e) {
+      adjacents.back()[e] = reader.index(fields[4 + e], nb_triangles, true);
+    }
   }
   for (index_t triangle = 0; triangle < nb_triangles; ++triangle) {
     for (local_index_t e = 0; e < 3; ++e) {
@@ -175,6 +179,20 @@ std::unique_ptr<TriangulatedSurface<D>> load_triangulated_surface(absl::string_v
         throw UlvaneException("[load_triangulated_surface] ",
                               absl::StrCat(file, ": triangle ", triangle,
                                            " has an adjacency to or from a removed triangle"));
+      }
+      // The neighbour must hold the edge the other way, else the fans and
+      // twins of the loaded surface would be meaningless.
+      const auto ends = surface->polygon_edge_vertices({triangle, e});
+      bool has_twin = false;
+      for (local_index_t k = 0; k < 3; ++k) {
+        has_twin |= surface->polygon_edge_vertices({adjacent, k}) ==
+                    std::array<index_t, 2>{{ends[1], ends[0]}};
+      }
+      if (!has_twin) {
+        throw UlvaneException("[load_triangulated_surface] ",
+                              absl::StrCat(file, ": triangle ", triangle, " is adjacent to triangle ",
+                                           adjacent, ", which does not hold its edge ",
+                                           static_cast<unsigned>(e), " the other way"));
       }
       builder->set_polygon_adjacent({triangle, e}, adjacent);
     }

@@ -108,7 +108,11 @@ TEST(TriangulatedSurfaceIo, ReadErrorsNameTheFileAndLine) {
       {header + points + "triangles 1\n0 1 3 1 -1 -1 -1\n", ":7: index out of range: 3"},
       {header + points + "triangles 1\n0 1 1 1 -1 -1 -1\n", ":7: a triangle repeats a vertex"},
       {header + points + "triangles 1\n0 1 2 1 -1 -1\n", ":7: expected 7 fields, found 6"},
-      {header + points + "triangles 1\n0 1 2 1 0 -1 -1\n" , ""},  // self-adjacency is stored
+      {header + points + "triangles 1\n0 1 2 1 0 -1 -1\n",
+       "triangle 0 is adjacent to triangle 0, which does not hold its edge 0 the other way"},
+      // A corrupt count is not trusted for allocation: the file just ends.
+      {header + "vertices 4000000000\n0 0 -1 -1\n", ":3: unexpected end of file"},
+      {header + points + "triangles 4000000000\n0 1 2 1 -1 -1 -1\n", ":7: unexpected end of file"},
       {header + "vertices 3\n0 0 0 1\n1 0 0 1\n0 1 0 2\n" + "triangles 1\n0 1 2 1 -1 -1 -1\n",
        "vertex 0 is associated with a corner that is not its own"},
       {header + points + "triangles 1\n0 1 2 0 0 -1 -1\n",

@@ -19,7 +19,9 @@ namespace detail {
 
 UniqueVertexStorage::UniqueVertexStorage(std::weak_ptr<VertexIdentifierState> state,
                                          index_t component)
-    : VariableAttribute<index_t>(NO_ID, ATTRIBUTE_DERIVABLE),
+    // Not derivable: a vertex made from others is a new point, linked only
+    // when a builder says so.
+    : VariableAttribute<index_t>(NO_ID, 0),
       state_(std::move(state)),
       component_(component) {}
 

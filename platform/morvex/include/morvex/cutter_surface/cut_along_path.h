@@ -20,9 +20,10 @@ struct SurfaceCutVertex {
   absl::InlinedVector<index_t, 2> origins;
 };
 
-//! A polygon edge after a cut, with the polygon edges of the surface before
-//! the cut that it lies on (empty for an edge inside a former triangle).
-//! The replaced edges stay in storage with their attribute values.
+//! A polygon edge after a cut, with the polygon edge of the surface before
+//! the cut that it lies on: itself for a chain edge that was kept, none for
+//! an edge inside a former triangle. Replaced edges stay in storage, with
+//! their attribute values, in inactive triangles.
 struct SurfaceCutEdge {
   PolygonEdge new_edge;
   absl::InlinedVector<PolygonEdge, 1> replaced;
@@ -34,8 +35,8 @@ struct SurfaceCutEdge {
 struct SurfaceCutPathInfo {
   //! The created vertices, in cut order.
   std::vector<SurfaceCutVertex> created_vertices;
-  //! Every new polygon edge that lies on a polygon edge of the surface
-  //! before the cut and is not a polygon edge of the chain.
+  //! Every other polygon edge of the new triangles: pieces of crossed
+  //! edges, edges moved to a piece, and inner edges off the chain.
   std::vector<SurfaceCutEdge> first;
   //! Per chain edge, in chain order: its polygon edge running from the a
   //! side to the b side, when there is one.
@@ -47,22 +48,24 @@ struct SurfaceCutPathInfo {
 
 //! Cuts the surface along the points of `cuts` (as `determine_cuts` gives
 //! them) so that a chain of input edges runs from a to b through exactly
-//! these points: each crossed edge is split at its point and both triangles
-//! on it are divided, each keeping its vertex order and giving its derivable
-//! polygon attributes to its pieces; each created vertex interpolates the
-//! derivable vertex attributes of the crossed edge's ends. No existing
-//! vertex is renumbered or merged. The divided triangles are removed (kept
-//! in storage, inactive) and the pieces appended.
+//! these points. Each point inside an edge becomes a vertex, and both
+//! triangles on that edge are divided: each piece is its triangle with some
+//! vertices replaced in place, so it keeps the vertex order and the
+//! orientation, and it copies the derivable polygon attributes. A created
+//! vertex interpolates the derivable vertex attributes of its edge's ends.
+//! No existing vertex is renumbered or merged. The divided triangles are
+//! removed (kept in storage, inactive) and the pieces appended.
 //!
 //! Repeated points are passed once; b closes the chain when the last item
-//! does not name it.
+//! does not name it. With no item, a and b must already share an edge.
 //!
-//! \pre `builder` edits `surface`; the handles of `cuts` name active
-//! triangles of the surface as it is before the call.
-//! \throw UlvaneException, with the surface unchanged, when two consecutive
-//! points share no edge after the cut, when the chain would pass a vertex
-//! twice, when a point would fold a triangle, or when a handle names a
-//! removed triangle.
+//! Implemented for D = 2.
+//! \pre `builder` edits `surface`.
+//! \throw UlvaneException "[cut_along_path] ...", with the surface unchanged,
+//! when a equals b or a vertex is unknown, when an item names an edge of no
+//! active triangle, when the chain would pass a vertex or cross an edge
+//! twice, when a piece would be flat or clockwise, or when two consecutive
+//! points would share no edge after the cut.
 template <index_t D>
 SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
                                   TriangulatedSurfaceBuilder<D>& builder, index_t a, index_t b,

@@ -31,6 +31,9 @@ namespace detail {
 //! Empty when a equals b, when a is in no active triangle, and when the
 //! segment leaves the surface (crosses a border edge, or leaves a border
 //! vertex outwards).
+//! \throw UlvaneException "[find_straight_surface_path] ..." when the walk
+//! takes more steps than the surface has triangles and vertices, which only
+//! a clockwise or inconsistently glued surface allows.
 absl::optional<std::vector<SurfacePath>> find_straight_surface_path(
     TriangulatedSurface<2> const& surface, index_t a, index_t b);
 

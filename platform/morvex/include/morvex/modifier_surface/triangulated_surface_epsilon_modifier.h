@@ -35,7 +35,11 @@ class TriangulatedSurfaceEpsilonModifier<2> : public TriangulatedSurfaceModifier
   //!   the info names that vertex; Position vertex0 + its local index.
   //! - On an edge, or within the tolerance of its line: that edge and the
   //!   triangle across it are split; Position edge0 + the local edge index.
+  //!   Of two such edges, the nearest whose split inverts no triangle.
   //! - Strictly inside: the triangle is split into three; Position inside.
+  //! - Within the tolerance beyond an edge, where no split of the triangle
+  //!   keeps the orientation (a sliver): the same rules in the triangle
+  //!   across that edge, with its local indices.
   //! - Otherwise (outside, or no split without an inverted triangle):
   //!   nothing changes, the info's vertex is NO_ID; Position outside.
   //! \throw UlvaneException if the triangle is removed.
@@ -59,6 +63,12 @@ class TriangulatedSurfaceEpsilonModifier<2> : public TriangulatedSurfaceModifier
   //! The tolerance is relative to the edge's length.
   std::pair<Position, SplitPolygonEdgeInfo> insert_point_on_edge(PolygonEdge const& edge,
                                                                  Point<2> const& point);
+
+ private:
+  //! The insertion into the active triangle by the rules above, or none
+  //! when the point needs another triangle.
+  absl::optional<std::pair<Position, SplitTriangleInfo>> try_insert_in_triangle(
+      index_t triangle, Point<2> const& point);
 };
 
 using TriangulatedSurfaceEpsilonModifier2D = TriangulatedSurfaceEpsilonModifier<2>;

@@ -42,6 +42,8 @@ class SurfaceMesh : public VertexSet {
   friend class SurfaceMeshBuilder<D>;
 
  public:
+  static constexpr index_t dimension = D;
+
   //! Polygons in storage, removed but not cleaned ones included.
   index_t nb_polygons() const { return static_cast<index_t>(polygon_active_.size()); }
   local_index_t nb_polygon_vertices(index_t polygon) const;

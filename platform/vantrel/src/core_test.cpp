@@ -1,4 +1,4 @@
-#include <vantrel/remeshing_data.h>
+#include <vantrel/core.h>
 
 #include <cmath>
 #include <limits>

@@ -7,11 +7,12 @@
 #include <absl/strings/str_cat.h>
 #include <absl/types/span.h>
 
+#include <ulvane/basic/attribute_manager.h>
 #include <ulvane/basic/common.h>
 #include <ulvane/basic/ulvane_exception.h>
 
-// Element bookkeeping shared by the builders of curves, point sets and
-// solids: validated permutations and order-keeping compaction.
+// Element bookkeeping shared by the mesh builders: validated permutations
+// and order-keeping compaction.
 
 namespace tarnix {
 namespace detail {
@@ -23,14 +24,14 @@ namespace detail {
 inline std::vector<index_t> inverse_permutation(absl::Span<const index_t> permutation,
                                                 index_t nb_elements, char const* operation) {
   if (permutation.size() != nb_elements) {
-    throw UlvaneException(operation, absl::StrCat(" Expected a permutation of ", nb_elements,
-                                                  " elements, got ", permutation.size()));
+    throw UlvaneException(operation, absl::StrCat(" Expected ", nb_elements, " indices, got ",
+                                                  permutation.size()));
   }
   std::vector<index_t> old2new(nb_elements, NO_ID);
   for (index_t k = 0; k < nb_elements; ++k) {
     const index_t old = permutation[k];
     if (old >= nb_elements || old2new[old] != NO_ID) {
-      throw UlvaneException(operation, " The given indices are not a permutation");
+      throw UlvaneException(operation, " The indices are not a permutation");
     }
     old2new[old] = k;
   }
@@ -67,6 +68,16 @@ inline std::vector<index_t> old_to_new(std::vector<bool> const& to_delete,
     old2new[i] = next++;
   }
   return old2new;
+}
+
+//! Appends a point and sizes the vertex attributes to the new count.
+//! \return the new vertex: the count read before.
+template <typename Points, typename Point>
+index_t append_point(Points& points, AttributeManager& vertex_attributes, Point const& point) {
+  const auto vertex = static_cast<index_t>(points.size());
+  points.push_back(point);
+  vertex_attributes.resize(vertex + 1);
+  return vertex;
 }
 
 }  // namespace detail

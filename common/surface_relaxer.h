@@ -1,0 +1,544 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <typeinfo>
+#include <utility>
+
+#include <absl/container/inlined_vector.h>
+#include <absl/types/optional.h>
+
+#include <ulvane/basic/common.h>
+#include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/geometry/basic_objects.h>
+#include <ulvane/geometry/distance.h>
+#include <ulvane/geometry/point.h>
+#include <ulvane/geometry/triangle_functions.h>
+#include <ulvane/geometry/vector.h>
+#include <ulvane/mesh/mesh_handles.h>
+#include <ulvane/mesh/triangulated_surface.h>
+#include <ulvane/model/component_type.h>
+#include <ulvane/model/surface.h>
+
+#include <morvex/modifier_model.h>
+#include <vantrel/core.h>
+
+#include "common/variable_attribute.h"
+
+namespace tarnix {
+namespace detail {
+
+//! The angle at `apex` between the directions to `first` and to `second`.
+//! The dot product of the unit directions is not clamped, so a value that
+//! rounds beyond [-1, 1] gives not-a-number.
+//! \throw UlvaneException "[Point::operator/] Cannot divide Point by
+//! something close to zero" when `first` or `second` lies at `apex`.
+template <index_t dimension>
+double vertex_angle(Point<dimension> const& apex, Point<dimension> const& first,
+                    Point<dimension> const& second) {
+  const auto to_first = Vector<dimension>{apex, first}.normalize();
+  const auto to_second = Vector<dimension>{apex, second}.normalize();
+  return std::acos(to_first.dot(to_second));
+}
+
+//! 4 sinA sinB sinC / (sinA + sinB + sinC) over the three angles: 1 for an
+//! equilateral triangle, towards 0 for a flat one, not-a-number when an
+//! angle cannot be computed. Never throws.
+//!
+//! The sines are combined in increasing order, so that the result does not
+//! depend on which corner the triangle starts at: the swap test compares the
+//! quality of a proposed triangle with the stored quality of the same
+//! triangle after the swap, and a difference in the last bit between two
+//! rotations would let two equally good diagonals (a rectangle's) replace
+//! each other forever.
+template <index_t dimension>
+double triangle_quality(Triangle<dimension> const& triangle) {
+  auto const& t = triangle.vertices();
+  double s[3];
+  try {
+    for (index_t i = 0; i < 3; ++i) {
+      s[i] = std::sin(vertex_angle(t[i], t[(i + 2) % 3], t[(i + 1) % 3]));
+    }
+  } catch (...) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  if (std::isnan(s[0]) || std::isnan(s[1]) || std::isnan(s[2])) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  std::sort(s, s + 3);
+  return ((s[0] * 4) * s[1]) * s[2] / ((s[1] + s[0]) + s[2]);
+}
+
+//! An element waiting in a relaxer's queue, with the element's "stamp" at
+//! the moment it was queued; the entry is stale once the stamp moved on.
+struct QueueEntry {
+  std::uint32_t index;
+  std::uint32_t stamp;
+};
+
+//! One edge of a triangle seen from a given edge of that triangle.
+template <index_t dimension>
+struct EdgeEntry {
+  PolygonEdge edge;
+  //! The first vertex of `edge`.
+  index_t vertex;
+  //! The mesh's point of `vertex`.
+  Point<dimension> const& point;
+  //! The triangle across `edge`; empty on the border.
+  absl::optional<index_t> adjacent;
+};
+
+//! Triangle (P, Q, R) seen from its edge P->Q: `previous` is R->P (vertex
+//! R), `next` is Q->R (vertex Q), `given` is P->Q (vertex P).
+template <index_t dimension>
+struct TriangleEdgeContext {
+  EdgeEntry<dimension> previous;
+  EdgeEntry<dimension> next;
+  EdgeEntry<dimension> given;
+};
+
+//! A proposed swap of the edge P-Q of T = (P, Q, R) and T' = (Q, P, S)
+//! into R-S, which gives (R, P, S) and (S, Q, R).
+template <index_t dimension>
+struct SwapCandidate {
+  //! T, built on P->Q.
+  TriangleEdgeContext<dimension> triangle;
+  //! T', built on Q->P: `previous` has vertex S, `next` vertex P.
+  TriangleEdgeContext<dimension> neighbour;
+  //! Quality of (R, P, S).
+  double first_quality;
+  //! Quality of (S, Q, R).
+  double second_quality;
+};
+
+//! Improves the triangulation of one surface of a model in place: edge
+//! swaps that raise the smallest quality of the two triangles involved,
+//! and a vertex pass that removes vertices of three, four or five triangles
+//! (and, with a metric, vertices on much too short edges) and smooths the
+//! others. Every edit goes through the model modifier after the model's
+//! validity simulation has allowed it.
+//!
+//! Work is kept in two FIFO queues of (index, stamp) entries, one of
+//! triangles for the swap pass and one of vertices for the vertex pass.
+//! The relaxer registers the working attributes "stamp" (vertices and
+//! polygons), "quality" (polygons) and "fixed" (vertices) on the surface
+//! mesh and deletes them by name when it is destroyed.
+//!
+//! Run order: construct, `initialise_relaxation` (when the mesh has
+//! polygons), passes as the derived driver decides, `modifier.clean()`,
+//! destroy.
+template <typename Model, typename Modifier, index_t dimension>
+class SurfaceRelaxer {
+ public:
+  using Ring = absl::InlinedVector<PolygonVertex, 10>;
+
+  //! A vertex pass moves vertices at most this many times the number of
+  //! mesh vertices; further moves are skipped and the pass only drains its
+  //! queue. Smoothing converges well before this, but a `local_point` that
+  //! does not follow the mesh could otherwise keep a vertex moving forever.
+  static constexpr std::uint64_t max_moves_per_vertex = 64;
+
+  //! \throw std::bad_cast when the surface mesh is not a
+  //! `TriangulatedSurface<dimension>`.
+  //! \throw UlvaneException when one of the working attribute names is
+  //! registered with another storage type.
+  SurfaceRelaxer(Model& relaxed_model, Surface<dimension> const& relaxed_surface,
+                 Metric<dimension> const* target_metric)
+      : model(relaxed_model),
+        modifier(relaxed_model),
+        metric(target_metric),
+        surface(relaxed_surface),
+        mesh(dynamic_cast<TriangulatedSurface<dimension> const&>(relaxed_surface.get_mesh())),
+        vertex_stamps(mesh.vertex_attribute_manager()
+                          .template find_or_create_attribute<VariableAttribute, unsigned int>(
+                              "stamp", 0u, ATTRIBUTE_DERIVABLE)),
+        polygon_stamps(mesh.polygon_attribute_manager()
+                           .template find_or_create_attribute<VariableAttribute, unsigned int>(
+                               "stamp", 0u, ATTRIBUTE_DERIVABLE)),
+        qualities(mesh.polygon_attribute_manager()
+                      .template find_or_create_attribute<VariableAttribute, double>(
+                          "quality", std::numeric_limits<double>::quiet_NaN(),
+                          ATTRIBUTE_DERIVABLE)),
+        fixed_flags(mesh.vertex_attribute_manager()
+                        .template find_or_create_attribute<VariableAttribute, bool>(
+                            "fixed", false, ATTRIBUTE_DERIVABLE)) {}
+
+  virtual ~SurfaceRelaxer() {
+    mesh.vertex_attribute_manager().delete_attribute("stamp");
+    mesh.polygon_attribute_manager().delete_attribute("stamp");
+    mesh.polygon_attribute_manager().delete_attribute("quality");
+    mesh.vertex_attribute_manager().delete_attribute("fixed");
+  }
+
+  SurfaceRelaxer(SurfaceRelaxer const&) = delete;
+  SurfaceRelaxer& operator=(SurfaceRelaxer const&) = delete;
+
+  //! Queues every triangle with its quality, and every vertex that lies on
+  //! no corner and no line; those are marked "fixed" instead.
+  void initialise_relaxation() {
+    for (index_t polygon = 0; polygon < mesh.nb_polygons(); ++polygon) {
+      queue_polygon(polygon);
+      qualities->set_value(polygon, triangle_quality(mesh.triangle(polygon)));
+    }
+    for (index_t vertex = 0; vertex < mesh.nb_vertices(); ++vertex) {
+      const auto unique = unique_vertex(vertex);
+      if (model.has_component_mesh_vertices(unique, "Corner") ||
+          model.has_component_mesh_vertices(unique, "Line")) {
+        fixed_flags->set_value(vertex, true);
+      } else {
+        queue_vertex(vertex);
+      }
+    }
+  }
+
+  //! Drains the triangle queue: for each live entry, swaps the first edge
+  //! of the triangle that `evaluate_swap` accepts and queues what the swap
+  //! touched. The pass ends: with positions fixed, a swap raises the
+  //! smallest quality of the pair it replaces, so the sorted list of
+  //! qualities rises and no triangulation comes back (stale stored
+  //! qualities are refreshed by the first swap that reads them).
+  void swap_pass() {
+    while (!polygon_queue.empty()) {
+      const QueueEntry entry = polygon_queue.front();
+      polygon_queue.pop_front();
+      const index_t polygon = entry.index;
+      if (polygon_stamps->value(polygon) != entry.stamp) continue;
+      if (!modifier.is_triangle_active(surface, polygon)) continue;
+      for (local_index_t e = 0; e < 3; ++e) {
+        const PolygonEdge edge{polygon, e};
+        const auto candidate = evaluate_swap(edge);
+        if (!candidate) continue;
+        const index_t p = candidate->triangle.given.vertex;
+        const index_t q = candidate->triangle.next.vertex;
+        const index_t r = candidate->triangle.previous.vertex;
+        const index_t s = candidate->neighbour.previous.vertex;
+        const index_t neighbour = candidate->neighbour.given.edge.polygon_id;
+        modifier.swap_edge(surface, edge);
+        queue_vertex(p);
+        queue_vertex(q);
+        queue_vertex(r);
+        queue_vertex(s);
+        requeue_triangle(polygon);
+        requeue_triangle(neighbour);
+        break;
+      }
+    }
+  }
+
+  //! The swap of `edge` (P->Q in T = (P, Q, R)) if it is allowed and raises
+  //! the smallest quality strictly; empty otherwise.
+  //! \throw UlvaneException "[Point::operator/] ..." when two points of T
+  //! or T' coincide.
+  absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
+    constexpr double pi = 3.141592653589793;
+    if (mesh.is_edge_on_border(edge)) return absl::nullopt;
+    if (!is_swap_edge_valid(model, surface, edge).empty()) return absl::nullopt;
+    const auto twin = mesh.polygon_adjacent_edge(edge);
+    auto neighbour = triangle_edge_context(mesh, twin.value());
+    auto triangle = triangle_edge_context(mesh, edge);
+    // A third triangle already holding R and S: the edge R-S would exist
+    // twice.
+    if (triangle.next.adjacent && triangle.next.adjacent == neighbour.previous.adjacent) {
+      return absl::nullopt;
+    }
+    if (triangle.previous.adjacent && triangle.previous.adjacent == neighbour.next.adjacent) {
+      return absl::nullopt;
+    }
+    auto const& p = triangle.given.point;
+    auto const& q = triangle.next.point;
+    auto const& r = triangle.previous.point;
+    auto const& s = neighbour.previous.point;
+    // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
+    const double beta_prime = vertex_angle(q, s, p);
+    const double alpha_prime = vertex_angle(p, q, s);
+    const double alpha = vertex_angle(p, r, q);
+    const double beta = vertex_angle(q, p, r);
+    if (alpha_prime + alpha > pi) return absl::nullopt;
+    if (beta + beta_prime > pi) return absl::nullopt;
+    const double triangle_value = qualities->value(edge.polygon_id);
+    const double neighbour_value = qualities->value(triangle.given.adjacent.value());
+    const double first = triangle_quality(Triangle<dimension>{r, p, s});
+    if (std::isnan(first)) return absl::nullopt;
+    const double second = triangle_quality(Triangle<dimension>{s, q, r});
+    if (std::isnan(second)) return absl::nullopt;
+    const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
+    const double new_min = first > second ? second : first;
+    if (old_min >= new_min) return absl::nullopt;
+    SwapCandidate<dimension> candidate{std::move(triangle), std::move(neighbour), first, second};
+    if (!is_swap_acceptable(candidate)) return absl::nullopt;
+    return candidate;
+  }
+
+  //! The three edges of the edge's triangle, seen from that edge.
+  static TriangleEdgeContext<dimension> triangle_edge_context(
+      SurfaceMesh<dimension> const& surface_mesh, PolygonEdge edge) {
+    const auto entry = [&surface_mesh](PolygonEdge const& e) {
+      const index_t vertex = surface_mesh.polygon_vertex(PolygonVertex{e});
+      return EdgeEntry<dimension>{e, vertex, surface_mesh.point(vertex),
+                                  surface_mesh.polygon_adjacent(e)};
+    };
+    return TriangleEdgeContext<dimension>{entry(surface_mesh.previous_polygon_edge(edge)),
+                                          entry(surface_mesh.next_polygon_edge(edge)),
+                                          entry(edge)};
+  }
+
+  //! Drains the vertex queue: removes a vertex of three, four or five
+  //! triangles by an edge collapse, or with a metric one with a much too
+  //! short edge; otherwise moves it halfway towards the mean ideal apex of
+  //! its triangles when that move is long enough and allowed.
+  void vertex_pass() {
+    std::uint64_t moves_left = max_moves_per_vertex * mesh.nb_vertices();
+    while (!vertex_queue.empty()) {
+      const QueueEntry entry = vertex_queue.front();
+      vertex_queue.pop_front();
+      const index_t vertex = entry.index;
+      if (vertex_stamps->value(vertex) != entry.stamp) continue;
+      if (fixed_flags->value(vertex)) continue;
+      const Ring ring = mesh.polygons_around_vertex(vertex);
+      const auto nb_triangles = ring.size();
+      if (nb_triangles == 0) continue;
+      bool collapsed = false;
+      if (nb_triangles == 3) {
+        const PolygonEdge edge{ring.front()};
+        const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+        if (is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
+          collapse_and_requeue(edge, far_vertex);
+          collapsed = true;
+        }
+      } else if (nb_triangles == 4) {
+        collapsed = collapse_valence4(ring);
+      } else if (nb_triangles == 5) {
+        collapsed = collapse_valence5(ring);
+      }
+      if (!collapsed && metric != nullptr) collapsed = collapse_short_edge(ring, vertex);
+      if (collapsed) {
+        fixed_flags->set_value(vertex, true);
+        continue;
+      }
+      if (moves_left == 0) continue;
+      if (!prepare_smoothing(vertex, ring)) continue;
+      const Point<2> position = local_point(vertex);
+      const Point<2> apex = mean_ideal_apex(ring);
+      double length_sum = 0.0;
+      for (auto const& corner : ring) {
+        const index_t far_vertex = mesh.polygon_edge_vertex(PolygonEdge{corner}, 1);
+        length_sum += point_point_distance(position, local_point(far_vertex));
+      }
+      const double mean_length = length_sum / static_cast<double>(nb_triangles);
+      Point<2> target;
+      for (index_t i = 0; i < 2; ++i) {
+        target.set_value(i, (position.value(i) + apex.value(i)) * 0.5);
+      }
+      const auto moved = find_moved_position(vertex, target, ring, mean_length);
+      if (!moved) continue;
+      modifier.move_point(unique_vertex(vertex), *moved);
+      --moves_left;
+      queue_vertex(vertex);
+      requeue_around_vertex(vertex);
+    }
+  }
+
+  //! Collapses the first ring edge whose collapse onto its far end is
+  //! allowed. \return true when a collapse was made.
+  bool collapse_valence4(Ring const& ring) {
+    for (auto const& corner : ring) {
+      const PolygonEdge edge{corner};
+      const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+      if (is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
+        collapse_and_requeue(edge, far_vertex);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  //! Collapses the first ring edge whose far end also has five triangles
+  //! and whose collapse onto that end is allowed.
+  //! \return true when a collapse was made.
+  bool collapse_valence5(Ring const& ring) {
+    for (auto const& corner : ring) {
+      const PolygonEdge edge{corner};
+      const index_t far_vertex = mesh.polygon_vertex(mesh.next_polygon_vertex(corner));
+      if (mesh.polygons_around_vertex(far_vertex).size() != 5) continue;
+      if (is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
+        collapse_and_requeue(edge, far_vertex);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  //! With the metric's length L at the vertex, collapses the first ring
+  //! edge shorter than 0.433 L (or of no comparable length) whose collapse
+  //! onto its far end is allowed. \return true when a collapse was made.
+  //! \throw std::out_of_range when the collapse reports nothing for this
+  //! surface.
+  bool collapse_short_edge(Ring const& ring, unsigned int vertex) {
+    const double threshold = metric->edge_length(mesh.point(vertex)) * 0.433;
+    for (auto const& corner : ring) {
+      const PolygonEdge edge{corner};
+      if (mesh.edge_length(edge) >= threshold) continue;
+      const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+      if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
+        continue;
+      }
+      const Point<dimension> target = mesh.point(far_vertex);
+      const auto info = modifier.collapse_edge(surface, edge, target);
+      for (auto const& collapse : info.at(surface.id())) {
+        if (fixed_flags->value(far_vertex)) {
+          fixed_flags->set_value(collapse.vertex, true);
+        } else {
+          queue_vertex(collapse.vertex);
+        }
+      }
+      fixed_flags->set_value(far_vertex, true);
+      return true;
+    }
+    return false;
+  }
+
+  //! Collapses `edge` onto the point of `far_vertex`; the remaining vertex
+  //! takes over the far end's "fixed" flag and is queued with its
+  //! surroundings, and the far end is marked "fixed".
+  //! \throw std::out_of_range when the collapse reports nothing for this
+  //! surface.
+  void collapse_and_requeue(PolygonEdge edge, unsigned int far_vertex) {
+    const Point<dimension> target = mesh.point(far_vertex);
+    const auto info = modifier.collapse_edge(surface, edge, target);
+    const index_t remaining = info.at(surface.id()).at(0).vertex;
+    fixed_flags->set_value(remaining, fixed_flags->value(far_vertex));
+    queue_vertex(remaining);
+    requeue_around_vertex(remaining);
+    fixed_flags->set_value(far_vertex, true);
+  }
+
+  //! The mean of the ideal apexes built on the edges opposite the vertex in
+  //! its triangles, leaving out triangles of not-a-number quality. The
+  //! vertex's own local point when every triangle is left out.
+  //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
+  //! of no length.
+  Point<2> mean_ideal_apex(Ring const& ring) {
+    Point<2> sum;
+    index_t nb_apexes = 0;
+    for (auto const& corner : ring) {
+      if (std::isnan(qualities->value(corner.polygon_id))) continue;
+      const PolygonEdge opposite = mesh.next_polygon_edge(PolygonEdge{corner});
+      const index_t first = mesh.polygon_vertex(PolygonVertex{opposite});
+      const index_t second = mesh.polygon_edge_vertex(opposite, 1);
+      sum += ideal_apex(local_point(first), local_point(second));
+      ++nb_apexes;
+    }
+    if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
+    return sum / static_cast<double>(nb_apexes);
+  }
+
+  //! The apex of the equilateral triangle built on the segment from
+  //! `first` to `second`, on its left (the inner side of a
+  //! counter-clockwise triangle).
+  //! \throw UlvaneException "[Point::operator/] ..." when the points are
+  //! not more than 1e-30 apart.
+  static Point<2> ideal_apex(Point<2> const& first, Point<2> const& second) {
+    const Vector<2> direction{first, second};
+    const double square = direction.value(0) * direction.value(0) +
+                          direction.value(1) * direction.value(1);
+    const double height = std::sqrt(3 * square) * 0.5;
+    const double length = std::sqrt(square);
+    const Vector<2> unit = direction / length;
+    const Vector<2> offset = perpendicular(unit) * height;
+    const Point<2> middle = (first + second) * 0.5;
+    return middle + offset;
+  }
+
+  //! The mesh position for a vertex whose local target is `target`: the
+  //! target's barycentric image in the first ring triangle that holds it
+  //! and where the move is allowed. Empty when the move would be shorter
+  //! than a hundredth of `mean_length` or no triangle gives a position.
+  absl::optional<Point<dimension>> find_moved_position(unsigned int vertex,
+                                                       Point<2> const& target,
+                                                       Ring const& ring, double mean_length) {
+    if (point_point_distance(local_point(vertex), target) / mean_length < 0.01) {
+      return absl::nullopt;
+    }
+    for (auto const& corner : ring) {
+      const index_t polygon = corner.polygon_id;
+      try {
+        index_t t[3];
+        for (local_index_t k = 0; k < 3; ++k) t[k] = mesh.polygon_vertex(PolygonVertex{polygon, k});
+        const auto coordinates = triangle_barycentric_coordinates(
+            target, Triangle<2>{local_point(t[0]), local_point(t[1]), local_point(t[2])});
+        if (std::any_of(coordinates.begin(), coordinates.end(),
+                        [](double c) { return std::isnan(c) || c < 0.0; })) {
+          continue;
+        }
+        const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
+                                            mesh.point(t[1]) * coordinates[1]) +
+                                           mesh.point(t[2]) * coordinates[2];
+        if (is_move_point_valid(model, unique_vertex(vertex), candidate)) return candidate;
+      } catch (UlvaneException const&) {
+        continue;
+      }
+    }
+    return absl::nullopt;
+  }
+
+ protected:
+  //! Called before a vertex is smoothed, with its triangles; false skips
+  //! the smoothing.
+  virtual bool prepare_smoothing(unsigned int vertex, Ring const& ring) = 0;
+  //! The 2D position of a vertex in which smoothing targets are computed.
+  virtual Point<2> const& local_point(unsigned int vertex) = 0;
+  //! The last, instance-specific test of a swap.
+  virtual bool is_swap_acceptable(SwapCandidate<dimension> const& candidate) = 0;
+
+  void queue_vertex(unsigned int vertex) { queue(*vertex_stamps, vertex_queue, vertex); }
+  void queue_polygon(unsigned int polygon) { queue(*polygon_stamps, polygon_queue, polygon); }
+
+  //! Queues the triangle and refreshes its quality.
+  void requeue_triangle(unsigned int polygon) {
+    queue_polygon(polygon);
+    qualities->set_value(polygon, triangle_quality(mesh.triangle(polygon)));
+  }
+
+  //! Queues, for each triangle around the vertex, the vertex that follows it
+  //! there and the triangle, whose quality is refreshed.
+  void requeue_around_vertex(unsigned int vertex) {
+    for (auto const& corner : mesh.polygons_around_vertex(vertex)) {
+      queue_vertex(mesh.polygon_edge_vertex(PolygonEdge{corner}, 1));
+      requeue_triangle(corner.polygon_id);
+    }
+  }
+
+  //! The model's unique vertex of a vertex of the relaxed surface.
+  index_t unique_vertex(index_t vertex) const {
+    return model.unique_vertex(ComponentMeshVertex{
+        ComponentID{Surface<dimension>::component_type_static(), surface.id()}, vertex});
+  }
+
+  Model& model;
+  Modifier modifier;
+  Metric<dimension> const* metric;
+  Surface<dimension> const& surface;
+  TriangulatedSurface<dimension> const& mesh;
+  std::shared_ptr<VariableAttribute<unsigned int>> vertex_stamps;
+  std::deque<QueueEntry> vertex_queue;
+  std::shared_ptr<VariableAttribute<unsigned int>> polygon_stamps;
+  std::deque<QueueEntry> polygon_queue;
+  std::shared_ptr<VariableAttribute<double>> qualities;
+  std::shared_ptr<VariableAttribute<bool>> fixed_flags;
+
+ private:
+  //! Bumps the element's stamp (wrapping) and appends the entry.
+  static void queue(VariableAttribute<unsigned int>& stamps, std::deque<QueueEntry>& entries,
+                    index_t element) {
+    const std::uint32_t stamp = stamps.value(element) + 1u;
+    stamps.set_value(element, stamp);
+    entries.push_back(QueueEntry{element, stamp});
+  }
+};
+
+}  // namespace detail
+}  // namespace tarnix

@@ -1,0 +1,5 @@
+#pragma once
+
+//! Remeshing of 3D boundary-representation models.
+
+#include <tarnix/brep/remesh.h>

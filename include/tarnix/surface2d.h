@@ -1,0 +1,12 @@
+#pragma once
+
+//! Remeshing of the triangulated surfaces of 2D cross-section models.
+
+#include <tarnix/surface2d/frontal_remesher.h>
+
+#if __has_include(<tarnix/surface2d/propagate_along_line.h>)
+#include <tarnix/surface2d/propagate_along_line.h>
+#endif
+#if __has_include(<tarnix/surface2d/propagate_along_surface_macro_edge.h>)
+#include <tarnix/surface2d/propagate_along_surface_macro_edge.h>
+#endif

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <vector>
+
+#include <absl/container/flat_hash_set.h>
+
+#include <ulvane/basic/common.h>
+#include <ulvane/basic/uuid.h>
+#include <ulvane/geometry/point.h>
+#include <ulvane/mesh/mesh_handles.h>
+#include <ulvane/model/section.h>
+#include <ulvane/model/surface.h>
+
+#include <morvex/modifier_model/model_edit_records.h>
+
+namespace tarnix {
+
+//! Edits of the surfaces of a `Section` that keep the model together: the
+//! lines, corners and unique vertices follow every change of a surface.
+//!
+//! The modifier keeps no state about the meshes (each edit reads the model
+//! as it is, so meshes may also be edited by other means between calls),
+//! only the ids of the surfaces its edits touched, which `clean` compacts.
+//! Triangles that an edit replaces are removed (inactive, out of every fan
+//! and adjacency) until `clean`; new triangles are appended; only
+//! `swap_edge` reuses its two triangles. The edits test nothing that the
+//! simulations test: ask `is_swap_edge_valid`, `is_collapse_edge_valid`,
+//! `is_split_edge_valid` or `is_move_point_valid` first. They only refuse,
+//! with `UlvaneException`, an edit that cannot be made at all.
+//!
+//! Surface meshes must be `TriangulatedSurface<2>` (else `std::bad_cast`).
+class SectionGeometricModifier {
+ public:
+  explicit SectionGeometricModifier(Section& section);
+
+  //! Swaps the diagonal of the two triangles on the edge. With the edge
+  //! P->Q of T = (P, Q, R) and its twin in T' = (Q, P, S), T becomes
+  //! (R, P, S) and T' becomes (S, Q, R), each rotated so that the new
+  //! diagonal lies at the old local index of the edge: the handle then
+  //! designates the new edge S->R. Triangle indices and their attribute
+  //! values are kept.
+  //! \throw UlvaneException if the triangle is removed, the edge is on the
+  //! border, or the edge R-S exists already.
+  void swap_edge(Surface<2> const& surface, PolygonEdge const& edge);
+
+  //! Collapses the edge onto the point. The remaining vertex is the end
+  //! whose point equals the target, else vertex 0 of the edge; it keeps its
+  //! unique vertex, and every component vertex of that unique vertex is
+  //! moved to the point. The result has one entry for this surface.
+  //! \throw UlvaneException if the triangle is removed, or if the end that
+  //! goes is shared with another component (a line or corner vertex).
+  SectionCollapsePolygonEdgeInfo collapse_edge(Surface<2> const& surface,
+                                               PolygonEdge const& edge, Point<2> const& point);
+
+  //! Splits the edge at a new vertex placed at the point, linked to one new
+  //! unique vertex. An edge along a line edge also splits that line edge
+  //! and the edges along it in every other surface.
+  //! \throw UlvaneException if the triangle is removed.
+  SectionSplitPolygonEdgeInfo split_edge(Surface<2> const& surface, PolygonEdge const& edge,
+                                         Point<2> const& point);
+
+  //! Moves every component vertex linked to the unique vertex to the point.
+  //! \throw UlvaneException for a unique vertex beyond the model's.
+  void move_point(index_t unique_vertex, Point<2> const& point);
+
+  //! False for a triangle removed by an earlier edit, until `clean`.
+  bool is_triangle_active(Surface<2> const& surface, index_t triangle) const;
+
+  //! Compacts the surfaces that edits touched since the last clean: removed
+  //! triangles and unused vertices go, the others keep their order, and
+  //! attributes and unique-vertex links follow. Other surfaces are left
+  //! untouched.
+  void clean();
+
+ private:
+  Section& section_;
+  std::vector<uuid> touched_;
+  absl::flat_hash_set<uuid> touched_set_;
+};
+
+//! Whether swapping the edge keeps the model valid. Problems: a removed
+//! triangle or a border edge; an edge along a line; a new edge R-S that
+//! exists already (link condition); a new triangle that is clockwise or
+//! flat (exact). Changes nothing.
+SectionSimulationResult is_swap_edge_valid(Section const& section, Surface<2> const& surface,
+                                           PolygonEdge const& edge);
+
+//! Whether collapsing the edge onto the point keeps the model valid.
+//! Problems: a removed triangle; an end that goes although it is a corner
+//! or line vertex or shared with another component; a remaining end on a
+//! corner or line that would move; the link condition (the ends share a
+//! neighbour other than the vertices opposite the edge, an inside edge
+//! whose ends are both on the border, a lone triangle); a triangle that
+//! stays and would be clockwise or flat (exact). Changes nothing.
+SectionSimulationResult is_collapse_edge_valid(Section const& section, Surface<2> const& surface,
+                                               PolygonEdge const& edge, Point<2> const& point);
+
+//! Whether splitting the edge at the point keeps the model valid.
+//! Problems: a removed triangle; on a line edge, a point not strictly
+//! inside the edge's segment; a new triangle, in any surface the split
+//! changes, that would be clockwise or flat (exact). Changes nothing.
+SectionSimulationResult is_split_edge_valid(Section const& section, Surface<2> const& surface,
+                                            PolygonEdge const& edge, Point<2> const& point);
+
+//! Whether moving the unique vertex to the point keeps the model valid:
+//! false for a unique vertex without component vertices, a corner (unless
+//! the point is where it is), a line vertex leaving its line (the point
+//! must lie strictly inside one of its two line edges, exactly), and a
+//! triangle around it, in any surface, that would be clockwise or flat
+//! (exact). Changes nothing.
+//! \throw UlvaneException for a unique vertex beyond the model's.
+bool is_move_point_valid(Section const& section, index_t unique_vertex, Point<2> const& point);
+
+}  // namespace tarnix

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <ulvane/mesh/edged_curve.h>
+#include <ulvane/mesh/edged_curve_builder.h>
+#include <ulvane/mesh/graph.h>
+#include <ulvane/mesh/mesh_builder_factory.h>
+#include <ulvane/mesh/mesh_handles.h>
+#include <ulvane/mesh/point_set.h>
+#include <ulvane/mesh/point_set_builder.h>
+#include <ulvane/mesh/polygonal_surface.h>
+#include <ulvane/mesh/polygonal_surface_builder.h>
+#include <ulvane/mesh/solid_mesh.h>
+#include <ulvane/mesh/solid_mesh_builder.h>
+#include <ulvane/mesh/surface_mesh.h>
+#include <ulvane/mesh/surface_mesh_builder.h>
+#include <ulvane/mesh/triangulated_surface.h>
+#include <ulvane/mesh/triangulated_surface_builder.h>
+#include <ulvane/mesh/triangulated_surface_io.h>
+#include <ulvane/mesh/vertex_set.h>
+#include <ulvane/mesh/vertex_set_builder.h>

@@ -1,0 +1,326 @@
+#include <tarnix/surface2d/remesh_surfaces.h>
+
+#include "driver/region_transfer.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/inlined_vector.h>
+#include <absl/strings/str_cat.h>
+#include <absl/types/span.h>
+
+#include <common/variable_attribute.h>
+#include <morvex/modifier_surface/triangulated_surface_epsilon_modifier.h>
+#include <morvex/modifier_surface/triangulated_surface_modifier.h>
+#include <tarnix/surface2d/frontal_remesher.h>
+#include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/mesh/mesh_builder_factory.h>
+#include <ulvane/mesh/triangulated_surface.h>
+#include <ulvane/mesh/triangulated_surface_builder.h>
+#include <ulvane/model/section.h>
+#include <ulvane/model/section_builder.h>
+
+namespace tarnix {
+namespace detail {
+
+using LinePoints = std::deque<std::pair<Point<2>, unsigned int>>;
+
+//! Remeshes one surface of a model into the output model of a remeshing
+//! record.
+template <typename Data, typename ModelBuilder, index_t D>
+class SurfaceRemesher;
+
+template <>
+class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
+ public:
+  SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> const& surface);
+  virtual ~SurfaceRemesher() = default;
+  SurfaceRemesher(SurfaceRemesher const&) = delete;
+  SurfaceRemesher& operator=(SurfaceRemesher const&) = delete;
+
+  //! Runs the frontal remesher and fills the output surface.
+  virtual void remesh() = 0;
+
+  void transfer_lines_and_corners();
+  //! Drops what the insertions removed from the working surface.
+  void clean_working_surface() { modifier.clean(); }
+  void delete_duplicate_triangles();
+  void link_new_vertices();
+
+ protected:
+  void transfer_line(Line<2> const& input_line);
+  void transfer_corner(Corner<2> const& input_corner);
+  std::vector<unsigned int> line_vertex_surface_vertices(Line<2> const& working_line,
+                                                         unsigned int line_vertex) const;
+  absl::InlinedVector<std::pair<PolygonEdge, bool>, 2> surface_edges_on_line_edge(
+      Line<2> const& working_line, unsigned int line_edge) const;
+  void insert_line_points(Line<2> const& working_line, Line<2> const& output_line,
+                          unsigned int line_edge, LinePoints const& points);
+  unsigned int working_to_output_vertex(unsigned int working_vertex);
+
+  RemeshingData<Section, 2>& data;
+  SectionBuilder builder;
+  Surface<2> const& input_surface;
+  ComponentID output_surface_id;
+  ComponentID working_surface_id;
+  Surface<2> const& working_surface;
+  TriangulatedSurface<2> const& working_mesh;
+  std::unique_ptr<TriangulatedSurfaceBuilder<2>> working_builder;
+  TriangulatedSurfaceEpsilonModifier<2> modifier;
+  TriangulatedSurface<2> const& output_mesh;
+  std::unique_ptr<TriangulatedSurfaceBuilder<2>> output_builder;
+  std::vector<unsigned int> fixed_vertices;
+  absl::flat_hash_map<unsigned int, unsigned int> output_vertices;
+};
+
+namespace {
+
+using Remesher = SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2>;
+
+ComponentType const& surface_type() {
+  static ComponentType const type = Surface<2>::component_type_static();
+  return type;
+}
+ComponentType const& line_type() {
+  static ComponentType const type = Line<2>::component_type_static();
+  return type;
+}
+ComponentType const& corner_type() {
+  static ComponentType const type = Corner<2>::component_type_static();
+  return type;
+}
+
+TriangulatedSurface<2> const& triangulated_mesh(Surface<2> const& surface) {
+  return dynamic_cast<TriangulatedSurface<2> const&>(surface.mesh());
+}
+
+// The builder of a surface's mesh, made by the mesh builder factory from
+// the mesh's implementation name.
+std::unique_ptr<TriangulatedSurfaceBuilder<2>> surface_mesh_builder(SectionBuilder& builder,
+                                                                    uuid const& surface_id) {
+  auto& mesh = dynamic_cast<TriangulatedSurface<2>&>(
+      builder.modifiable_surface(surface_id).get_modifiable_mesh());
+  auto const key = mesh.impl_name();
+  auto created = MeshBuilderFactory::create(key, mesh);
+  auto* typed = dynamic_cast<TriangulatedSurfaceBuilder<2>*>(created.get());
+  if (typed == nullptr) throw UlvaneException("Cannot create mesh builder with key: ", key);
+  created.release();
+  return std::unique_ptr<TriangulatedSurfaceBuilder<2>>{typed};
+}
+
+}  // namespace
+
+Remesher::SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> const& surface)
+    : data(remeshing_data),
+      builder(remeshing_data.output),
+      input_surface(surface),
+      output_surface_id(surface_type(),
+                        remeshing_data.input_to_output.at(surface_type()).in2out(surface.id())),
+      working_surface_id(surface_type(),
+                         remeshing_data.input_to_working.at(surface_type()).in2out(surface.id())),
+      working_surface(remeshing_data.working->surface(working_surface_id.id())),
+      working_mesh(triangulated_mesh(working_surface)),
+      working_builder([&] {
+        SectionBuilder working_model_builder{*remeshing_data.working};
+        return surface_mesh_builder(working_model_builder, working_surface_id.id());
+      }()),
+      modifier(working_mesh, *working_builder),
+      output_mesh(triangulated_mesh(remeshing_data.output.surface(output_surface_id.id()))),
+      output_builder(surface_mesh_builder(builder, output_surface_id.id())) {}
+
+void Remesher::transfer_lines_and_corners() {
+  Section const& input = data.input;
+  for (auto const& line : input.boundaries(input_surface)) transfer_line(line);
+  for (auto const& line : input.internal_lines(input_surface)) transfer_line(line);
+  for (auto const& corner : input.internal_corners(input_surface)) transfer_corner(corner);
+}
+
+void Remesher::transfer_line(Line<2> const& input_line) {
+  auto const& working_line =
+      data.working->line(data.input_to_working.at(line_type()).in2out(input_line.id()));
+  auto const& output_line =
+      data.output.line(data.input_to_output.at(line_type()).in2out(input_line.id()));
+  auto const points =
+      working_line.mesh().edge_attribute_manager().find_attribute<ReadOnlyAttribute<LinePoints>>(
+          "remeshed_line_attribute");
+  for (index_t e = 0; e < working_line.mesh().nb_edges(); ++e) {
+    auto const& deque = points->value(e);
+    if (!deque.empty()) insert_line_points(working_line, output_line, e, deque);
+  }
+}
+
+std::vector<unsigned int> Remesher::line_vertex_surface_vertices(Line<2> const& working_line,
+                                                                 unsigned int line_vertex) const {
+  auto const unique = data.working->unique_vertex({working_line.component_id(), line_vertex});
+  return data.working->component_mesh_vertices(unique, working_surface.id());
+}
+
+absl::InlinedVector<std::pair<PolygonEdge, bool>, 2> Remesher::surface_edges_on_line_edge(
+    Line<2> const& working_line, unsigned int line_edge) const {
+  auto const& curve = working_line.mesh();
+  auto const first = line_vertex_surface_vertices(working_line, curve.edge_vertex({line_edge, 0}));
+  auto const second = line_vertex_surface_vertices(working_line, curve.edge_vertex({line_edge, 1}));
+  absl::InlinedVector<std::pair<PolygonEdge, bool>, 2> edges;
+  for (auto const a : second) {
+    for (auto const b : first) {
+      if (auto const edge = working_mesh.polygon_edge_from_vertices(b, a)) {
+        edges.emplace_back(*edge, true);
+      }
+      if (auto const edge = working_mesh.polygon_edge_from_vertices(a, b)) {
+        edges.emplace_back(*edge, false);
+      }
+    }
+  }
+  return edges;
+}
+
+void Remesher::insert_line_points(Line<2> const& working_line, Line<2> const& output_line,
+                                  unsigned int line_edge, LinePoints const& points) {
+  for (auto const& start : surface_edges_on_line_edge(working_line, line_edge)) {
+    PolygonEdge current = start.first;
+    bool const from_vertex0 = start.second;
+    for (auto const& entry : points) {
+      auto const unique = data.output.unique_vertex({output_line.component_id(), entry.second});
+      auto const inserted = modifier.insert_point_on_edge(current, entry.first);
+      auto const& info = inserted.second;
+      if (info.vertex == NO_ID) {
+        // A line vertex that does not reach the surface would leave the
+        // output surface unconnected to the line: refuse loudly.
+        throw UlvaneException(
+            "[SurfaceRemesher::insert_line_points] ",
+            absl::StrCat("Vertex ", entry.second, " of ", output_line.component_id().string(),
+                         " cannot be inserted in ", working_surface_id.string()));
+      }
+      auto const output = working_to_output_vertex(info.vertex);
+      builder.set_unique_vertex({output_surface_id, output}, unique);
+      if (inserted.first == Position::inside) {
+        auto const& group = from_vertex0 ? info.second : info.first;
+        current = group.split_edges.at(0).first;
+      }
+    }
+  }
+}
+
+unsigned int Remesher::working_to_output_vertex(unsigned int working_vertex) {
+  auto const found = output_vertices.find(working_vertex);
+  if (found != output_vertices.end()) return found->second;
+  auto const created = output_mesh.nb_vertices();
+  output_vertices.emplace(working_vertex, created);
+  output_builder->create_point(working_mesh.point(working_vertex));
+  fixed_vertices.push_back(working_vertex);
+  return created;
+}
+
+void Remesher::transfer_corner(Corner<2> const& input_corner) {
+  auto const& working_corner =
+      data.working->corner(data.input_to_working.at(corner_type()).in2out(input_corner.id()));
+  auto const& output_corner =
+      data.output.corner(data.input_to_output.at(corner_type()).in2out(input_corner.id()));
+  auto const working_unique = data.working->unique_vertex({working_corner.component_id(), 0});
+  auto const output_unique = data.output.unique_vertex({output_corner.component_id(), 0});
+  for (auto const w : data.working->component_mesh_vertices(working_unique, working_surface.id())) {
+    auto const output = working_to_output_vertex(w);
+    builder.set_unique_vertex({output_surface_id, output}, output_unique);
+  }
+}
+
+void Remesher::delete_duplicate_triangles() {
+  detail::delete_duplicate_triangles(output_mesh, *output_builder);
+}
+
+void Remesher::link_new_vertices() {
+  for (index_t v = 0; v < output_mesh.nb_vertices(); ++v) {
+    ComponentMeshVertex const vertex{output_surface_id, v};
+    if (data.output.unique_vertex(vertex) == NO_ID) {
+      builder.set_unique_vertex(vertex, builder.create_unique_vertex());
+    }
+  }
+}
+
+namespace {
+
+class SurfaceRemesher2D final : public Remesher {
+ public:
+  using Remesher::SurfaceRemesher;
+
+  void remesh() override {
+    auto result = remesh_surface(working_mesh, *working_builder, data.metric,
+                                 absl::MakeConstSpan(fixed_vertices));
+    auto const table = map_result_vertices(result);
+    for (auto const& region : result.unmeshed_regions) {
+      auto const region_table = transfer_region(region, table);
+      copy_result_triangles(*region.mesh, region_table);
+    }
+    if (!result.unmeshed_regions.empty()) output_builder->compute_polygon_adjacencies();
+  }
+
+ private:
+  VertexTable map_result_vertices(RemeshedSurface<2> const& result) {
+    auto const& mesh = *result.mesh;
+    VertexTable table(mesh.nb_vertices(), NO_ID);
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      auto const& origin = result.vertex_origins.at(v);
+      table[v] = origin.given != 0 ? output_vertices.at(origin.input_vertex)
+                                   : output_builder->create_point(mesh.point(v));
+    }
+    copy_result_triangles(mesh, table);
+    return table;
+  }
+
+  void copy_result_triangles(TriangulatedSurface<2> const& mesh,
+                             absl::Span<unsigned int const> table) {
+    std::vector<index_t> created(mesh.nb_polygons());
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      created[t] = output_builder->create_triangle(
+          {table.at(mesh.polygon_vertex({t, 0})), table.at(mesh.polygon_vertex({t, 1})),
+           table.at(mesh.polygon_vertex({t, 2}))});
+    }
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      for (local_index_t j = 0; j < 3; ++j) {
+        if (auto const adjacent = mesh.polygon_adjacent({t, j})) {
+          output_builder->set_polygon_adjacent({created[t], j}, created[*adjacent]);
+        }
+      }
+    }
+  }
+
+  VertexTable transfer_region(UnmeshedRegion const& region,
+                              absl::Span<unsigned int const> result_table) {
+    RegionTransfer transfer{region};
+    auto const region_vertices = transfer.post_process_region();
+    auto const& mesh = transfer.region_mesh();
+    VertexTable table(mesh.nb_vertices(), NO_ID);
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      table[v] = region_vertices[v] != NO_ID ? result_table.at(region_vertices[v])
+                                             : output_builder->create_point(mesh.point(v));
+    }
+    return table;
+  }
+};
+
+void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input_surface) {
+  SurfaceRemesher2D remesher{data, input_surface};
+  remesher.transfer_lines_and_corners();
+  remesher.clean_working_surface();
+  remesher.remesh();
+  remesher.delete_duplicate_triangles();
+  remesher.link_new_vertices();
+}
+
+}  // namespace
+}  // namespace detail
+
+void remesh_surfaces(RemeshingData<Section, 2>& data) {
+  for (auto const& surface : data.input.surfaces()) detail::remesh_one_surface(data, surface);
+}
+
+void remesh_surface(RemeshingData<Section, 2>& data, uuid const& surface_id) {
+  detail::remesh_one_surface(data, data.input.surface(surface_id));
+}
+
+}  // namespace tarnix

@@ -1,0 +1,205 @@
+// Macro-edge marks, lookups, chains and sides.
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <common/variable_attribute.h>
+#include <mesh/surface_fixtures.h>
+#include <mesh/surface_validity.h>
+
+#include "frontal/frontal_test_support.h"
+
+namespace tarnix {
+namespace test {
+namespace {
+
+using detail::CandidateSide;
+using List = absl::InlinedVector<unsigned int, 1>;
+
+struct Grid {
+  explicit Grid(unsigned int n)
+      : mesh(make_grid<2>(n)),
+        builder(TriangulatedSurfaceBuilder<2>::create(*mesh)),
+        remesher(*mesh, *builder, metric, {}) {
+    remesher.create_polygon_attributes();
+  }
+  std::unique_ptr<TriangulatedSurface<2>> mesh;
+  std::unique_ptr<TriangulatedSurfaceBuilder<2>> builder;
+  ConstantMetric<2> metric{1.0};
+  TestRemesher remesher;
+};
+
+// make_grid(1): t0 = (0, 1, 3) and t1 = (0, 3, 2) share the diagonal, which
+// is edge 2 of t0 and edge 0 of t1; edge 0 of t0 is on the border.
+TEST(MacroEdgeOf, TakesTheYoungestOwnEntryElseTheTwins) {
+  struct Case {
+    char const* name;
+    PolygonEdge edge;
+    List own;
+    List twin;
+    unsigned int expected;
+  };
+  const Case cases[] = {
+      {"own list", {0, 2}, {3, 7, 5}, {}, 7},
+      {"empty own list, twin's entry", {0, 2}, {}, {2}, 2},
+      {"own list before the twin's", {0, 2}, {4}, {9}, 4},
+      {"empty own list on the border", {0, 0}, {}, {}, NO_ID},
+      {"both lists empty", {0, 2}, {}, {}, NO_ID},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Grid grid(1);
+    grid.remesher.set_edge_list(c.edge, c.own);
+    if (const auto twin = grid.mesh->polygon_adjacent_edge(c.edge)) {
+      grid.remesher.set_edge_list(*twin, c.twin);
+    }
+    EXPECT_EQ(grid.remesher.macro_edge_of(c.edge), c.expected);
+    EXPECT_EQ(grid.remesher.carries_macro_edge(c.edge), c.expected != NO_ID);
+  }
+}
+
+// make_grid(2): the diagonal 0-4 is edge 2 of t0 = (0, 1, 4) (running 4 -> 0)
+// and edge 0 of t1 = (0, 4, 3).
+TEST(MakeMacroEdge, ReusesAMacroEdgeFromBToAAndRefusesOneFromAToB) {
+  Grid grid(2);
+  auto& r = grid.remesher;
+  r.macro_edges = {{4, 0}};
+  r.macro_edge_sides = {{0, NO_ID}};
+  r.set_edge_list({0, 2}, {0});
+  const unsigned int nb_triangles = grid.mesh->nb_polygons();
+
+  EXPECT_EQ(r.common_macro_edge(0, 4), absl::optional<unsigned int>(0));
+  EXPECT_FALSE(r.find_macro_edge(0, 4));
+  EXPECT_EQ(r.find_macro_edge(4, 0), absl::optional<unsigned int>(0));
+
+  const auto reused = r.make_macro_edge(0, 4, 1);
+  ASSERT_TRUE(reused);
+  EXPECT_FALSE(reused->is_new);
+  EXPECT_EQ(reused->macro_edge, 0u);
+  EXPECT_EQ(reused->start, 0u);
+  EXPECT_EQ(reused->end, 4u);
+  EXPECT_FALSE(r.make_macro_edge(4, 0, 1));
+  EXPECT_EQ(grid.mesh->nb_polygons(), nb_triangles);
+}
+
+TEST(MakeMacroEdge, CutsAStraightSideAndMarksItOnTheSideTowardsA) {
+  Grid grid(2);
+  auto& r = grid.remesher;
+  // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
+  const auto side = r.make_macro_edge(0, 5, 0);
+  ASSERT_TRUE(side);
+  EXPECT_TRUE(side->is_new);
+  EXPECT_EQ(side->macro_edge, 0u);
+  expect_valid_surface(*grid.mesh);
+  const auto chain = r.macro_edge_chain(0, 5, 0);
+  ASSERT_GE(chain.size(), 2u);
+  for (auto const& step : chain) {
+    // The marked polygon edges run from b towards a.
+    EXPECT_FALSE(step.forward);
+  }
+  // Each chain edge is marked once.
+  unsigned int nb_marks = 0;
+  for (unsigned int t = 0; t < grid.mesh->nb_polygons(); ++t) {
+    if (!grid.mesh->is_polygon_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+  }
+  EXPECT_EQ(nb_marks, chain.size());
+  r.unmark_macro_edge(*side);
+  for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
+}
+
+TEST(StraightPath, RefusesToPassAnOtherOutputVertex) {
+  // The diagonal from 0 to 8 passes exactly through the centre 4.
+  for (const bool centre_has_output : {false, true}) {
+    SCOPED_TRACE(centre_has_output ? "centre with output vertex" : "centre without");
+    Grid grid(2);
+    if (centre_has_output) grid.remesher.output_vertex(4, false);
+    EXPECT_EQ(grid.remesher.straight_path(0, 8).has_value(), !centre_has_output);
+  }
+}
+
+// Refuses every set of cuts.
+class CutRefuser : public TestRemesher {
+ public:
+  using TestRemesher::TestRemesher;
+  bool are_cuts_valid(unsigned int, unsigned int,
+                      absl::Span<GeometricSurfacePath<2> const>) const override {
+    return false;
+  }
+};
+
+TEST(StraightPath, AsksTheCutsTestLast) {
+  auto mesh = make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  const ConstantMetric<2> metric(1.0);
+  CutRefuser remesher(*mesh, *builder, metric, {});
+  remesher.create_polygon_attributes();
+  EXPECT_FALSE(remesher.straight_path(0, 5));
+  EXPECT_FALSE(remesher.make_macro_edge(0, 5, 0));
+}
+
+TEST(UnmarkMacroEdge, RemovesTheFirstOccurrenceOnly) {
+  Grid grid(1);
+  auto& r = grid.remesher;
+  r.set_edge_list({0, 0}, {5, 9, 5});
+  r.unmark_macro_edge(CandidateSide{true, 5, 0, 1});
+  EXPECT_EQ(r.edge_lists(0)[0], (List{9, 5}));
+}
+
+TEST(MergeEdgeInfo, CopiesTheListsOfReplacedEdgesOnly) {
+  Grid grid(1);
+  auto& r = grid.remesher;
+  r.set_edge_list({0, 0}, {3});
+  r.set_edge_list({1, 1}, {8});
+  const SurfaceCutEdge entries[] = {
+      {{0, 0}, {PolygonEdge{}, PolygonEdge{0, 0}}},
+      {{0, 1}, {PolygonEdge{0, 0}, PolygonEdge{1, 1}}},
+  };
+  r.merge_edge_info_in_ranges(entries);
+  EXPECT_EQ(r.edge_lists(0)[0], (List{3}));
+  EXPECT_EQ(r.edge_lists(0)[1], (List{3, 8}));
+  const PolygonEdgePair pairs[] = {{{1, 2}, {1, 1}}, {{1, 0}, PolygonEdge{}}};
+  r.merge_edge_info(pairs);
+  EXPECT_EQ(r.edge_lists(1)[2], (List{8}));
+  EXPECT_TRUE(r.edge_lists(1)[0].empty());
+}
+
+TEST(MacroEdgeChain, WalksTheMarksAndStopsWhereTheyBreakOff) {
+  Grid grid(2);
+  auto& r = grid.remesher;
+  // Border edges 0 -> 1 (t0, edge 0) and 1 -> 2 (t2, edge 0) carry macro edge 0.
+  r.macro_edges = {{0, 2}};
+  r.macro_edge_sides = {{NO_ID, NO_ID}};
+  r.set_edge_list({0, 0}, {0});
+  r.set_edge_list({2, 0}, {0});
+  const auto chain = r.macro_edge_chain(0, 2, 0);
+  ASSERT_EQ(chain.size(), 2u);
+  EXPECT_EQ(chain[0].edge, (PolygonEdge{0, 0}));
+  EXPECT_EQ(chain[1].edge, (PolygonEdge{2, 0}));
+  EXPECT_TRUE(chain[0].forward && chain[1].forward);
+  const auto back = r.macro_edge_chain(2, 0, 0);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_FALSE(back[0].forward);
+
+  // A stored macro edge reaching its own end before b.
+  EXPECT_THROW(r.macro_edge_chain(0, 5, 0), absl::bad_optional_access);
+  // No mark at the start.
+  EXPECT_THROW(r.macro_edge_chain(4, 2, 0), std::out_of_range);
+
+  // A reserved index walked past its marks would turn back for ever.
+  r.set_edge_list({0, 0}, {1});
+  r.set_edge_list({2, 0}, {1});
+  try {
+    r.macro_edge_chain(0, 5, 1);
+    FAIL() << "no exception";
+  } catch (UlvaneException const& error) {
+    EXPECT_STREQ(error.what(),
+                 "[FrontalRemesher::macro_edge_chain] The chain of macro edge 1 breaks off at "
+                 "vertex 2 before reaching vertex 5");
+  }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace tarnix

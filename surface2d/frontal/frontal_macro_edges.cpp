@@ -1,0 +1,248 @@
+// Macro edges: their marks in "edge info", their chains, and the making of
+// one side of a candidate triangle.
+
+#include <tarnix/surface2d/frontal_remesher.h>
+
+#include <algorithm>
+
+#include <absl/strings/str_cat.h>
+
+#include <common/variable_attribute.h>
+#include <morvex/cutter_surface/cut_along_path.h>
+#include <ulvane/basic/ulvane_exception.h>
+
+namespace tarnix {
+namespace detail {
+namespace {
+
+bool contains(absl::InlinedVector<unsigned int, 1> const& list, unsigned int m) {
+  return std::find(list.begin(), list.end(), m) != list.end();
+}
+
+}  // namespace
+
+EdgeInfoLists const& FrontalRemesher<2>::edge_lists(unsigned int triangle) const {
+  return edge_info_attribute->value(triangle);
+}
+
+void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge,
+                                       absl::InlinedVector<unsigned int, 1> list) {
+  auto lists = edge_lists(edge.polygon_id);
+  lists[edge.edge_id] = std::move(list);
+  edge_info_attribute->set_value(edge.polygon_id, std::move(lists));
+}
+
+void FrontalRemesher<2>::append_edge_info(PolygonEdge const& to, PolygonEdge const& from) {
+  auto const& source = edge_lists(from.polygon_id)[from.edge_id];
+  if (source.empty()) return;
+  auto list = edge_lists(to.polygon_id)[to.edge_id];
+  list.insert(list.end(), source.begin(), source.end());
+  set_edge_list(to, std::move(list));
+}
+
+unsigned int FrontalRemesher<2>::chain_start(OrientedPolygonEdge const& edge) const {
+  return input_mesh.polygon_edge_vertex(edge.edge, edge.forward ? 0 : 1);
+}
+
+unsigned int FrontalRemesher<2>::chain_end(OrientedPolygonEdge const& edge) const {
+  return input_mesh.polygon_edge_vertex(edge.edge, edge.forward ? 1 : 0);
+}
+
+unsigned int FrontalRemesher<2>::macro_edge_of(PolygonEdge const& edge) const {
+  auto const& own = edge_lists(edge.polygon_id)[edge.edge_id];
+  if (!own.empty()) return *std::max_element(own.begin(), own.end());
+  const auto twin = input_mesh.polygon_adjacent_edge(edge);
+  if (!twin) return NO_ID;
+  auto const& other = edge_lists(twin->polygon_id)[twin->edge_id];
+  if (other.empty()) return NO_ID;
+  return *std::max_element(other.begin(), other.end());
+}
+
+bool FrontalRemesher<2>::carries_macro_edge(PolygonEdge const& edge) const {
+  return macro_edge_of(edge) != NO_ID;
+}
+
+std::vector<unsigned int> FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
+  std::vector<unsigned int> result;
+  for (auto const& corner : input_mesh.polygons_around_vertex(v)) {
+    const PolygonEdge leaving{corner};
+    const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
+    auto const& lists = edge_lists(corner.polygon_id);
+    result.insert(result.end(), lists[leaving.edge_id].begin(), lists[leaving.edge_id].end());
+    result.insert(result.end(), lists[entering.edge_id].begin(), lists[entering.edge_id].end());
+  }
+  return result;
+}
+
+absl::optional<unsigned int> FrontalRemesher<2>::common_macro_edge(unsigned int a,
+                                                                   unsigned int b) const {
+  const auto around_a = macro_edges_around(a);
+  for (const unsigned int m : macro_edges_around(b)) {
+    if (std::find(around_a.begin(), around_a.end(), m) != around_a.end()) return m;
+  }
+  return absl::nullopt;
+}
+
+absl::optional<unsigned int> FrontalRemesher<2>::find_macro_edge(unsigned int a,
+                                                                 unsigned int b) const {
+  const auto m = common_macro_edge(a, b);
+  if (!m) return absl::nullopt;
+  auto const& macro_edge = checked_at(macro_edges, *m);
+  if (modifier.updated_vertex(macro_edge[0]) == a && modifier.updated_vertex(macro_edge[1]) == b) {
+    return m;
+  }
+  return absl::nullopt;
+}
+
+absl::InlinedVector<OrientedPolygonEdge, 4> FrontalRemesher<2>::macro_edge_edges_around(
+    unsigned int m, unsigned int v) const {
+  absl::InlinedVector<OrientedPolygonEdge, 4> result;
+  for (auto const& corner : input_mesh.polygons_around_vertex(v)) {
+    const PolygonEdge leaving{corner};
+    const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
+    auto const& lists = edge_lists(corner.polygon_id);
+    if (contains(lists[leaving.edge_id], m)) result.push_back({leaving, true});
+    if (contains(lists[entering.edge_id], m)) result.push_back({entering, false});
+  }
+  return result;
+}
+
+absl::optional<OrientedPolygonEdge> FrontalRemesher<2>::next_chain_edge(
+    OrientedPolygonEdge const& current, unsigned int m) const {
+  const unsigned int v = chain_end(current);
+  // A reserved index is not in the list yet: its walk ends only at b.
+  if (m < macro_edges.size() && (v == modifier.updated_vertex(macro_edges[m][0]) ||
+                                 v == modifier.updated_vertex(macro_edges[m][1]))) {
+    return absl::nullopt;
+  }
+  const auto around = macro_edge_edges_around(m, v);
+  auto const& first = around.at(0);
+  if (chain_end(first) == chain_start(current)) return around.back();
+  return first;
+}
+
+std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygonEdge const& first,
+                                                                  unsigned int m,
+                                                                  unsigned int target) const {
+  const std::size_t bound = 3 * std::size_t{input_mesh.nb_polygons()};
+  std::vector<OrientedPolygonEdge> chain{first};
+  while (chain_end(chain.back()) != target) {
+    const OrientedPolygonEdge next = next_chain_edge(chain.back(), m).value();
+    // Turning back along the edge just walked means the marks break off
+    // here; the walk would go to and fro for ever.
+    if (next.edge == chain.back().edge || chain.size() >= bound) {
+      throw UlvaneException("[FrontalRemesher::macro_edge_chain] The chain of macro edge ",
+                            absl::StrCat(m, " breaks off at vertex ", chain_end(chain.back()),
+                                         " before reaching vertex ", target));
+    }
+    chain.push_back(next);
+  }
+  return chain;
+}
+
+std::vector<OrientedPolygonEdge> FrontalRemesher<2>::macro_edge_chain(unsigned int a,
+                                                                      unsigned int b,
+                                                                      unsigned int m) const {
+  const auto around = macro_edge_edges_around(m, a);
+  return follow_chain(around.at(0), m, b);
+}
+
+absl::optional<std::vector<GeometricSurfacePath<2>>> FrontalRemesher<2>::straight_path(
+    unsigned int a, unsigned int b) const {
+  const auto paths = surface_path(a, b);
+  if (!paths) return absl::nullopt;
+  auto cuts = geometric_cuts(a, b, *paths);
+  for (auto const& cut : cuts) {
+    // A side never runs through an output vertex other than its ends.
+    if (cut.vertex != NO_ID && cut.vertex != a && cut.vertex != b &&
+        has_output_vertex(cut.vertex)) {
+      return absl::nullopt;
+    }
+  }
+  if (!are_cuts_valid(a, b, cuts)) return absl::nullopt;
+  return cuts;
+}
+
+CandidateSide FrontalRemesher<2>::existing_side(unsigned int a, unsigned int b,
+                                                unsigned int m) const {
+  return {false, m, a, b};
+}
+
+absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a, unsigned int b,
+                                                                  unsigned int c) {
+  if (const auto m = find_macro_edge(b, a)) return existing_side(a, b, *m);
+  if (find_macro_edge(a, b)) return absl::nullopt;
+  const auto cuts = straight_path(a, b);
+  if (!cuts) return absl::nullopt;
+  const SurfaceCutPathInfo info =
+      cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
+  for (auto const& created : info.created_vertices) {
+    for (const unsigned int origin : created.origins) {
+      if (origin == NO_ID) continue;
+      vertex_info->set_value(created.vertex, vertex_info->value(origin));
+    }
+  }
+  const unsigned int a1 = modifier.updated_vertex(a);
+  const unsigned int b1 = modifier.updated_vertex(b);
+  const auto edges = collect_cut_edges(info);
+  mark_macro_edge(edges.first, c);
+  mark_macro_edge(edges.second, c);
+  return CandidateSide{true, c, a1, b1};
+}
+
+std::pair<std::vector<PolygonEdge>, std::vector<PolygonEdge>> FrontalRemesher<2>::collect_cut_edges(
+    SurfaceCutPathInfo const& info) {
+  std::vector<PolygonEdge> against;
+  for (auto const& entry : info.third) against.push_back(entry.new_edge);
+  std::vector<PolygonEdge> along_border;
+  for (auto const& entry : info.second) {
+    if (input_mesh.is_edge_on_border(entry.new_edge)) along_border.push_back(entry.new_edge);
+  }
+  merge_edge_info_in_ranges(info.second);
+  merge_edge_info_in_ranges(info.third);
+  merge_edge_info_in_ranges(info.first);
+  return {std::move(against), std::move(along_border)};
+}
+
+void FrontalRemesher<2>::mark_macro_edge(absl::Span<PolygonEdge const> edges, unsigned int m) {
+  for (auto const& edge : edges) {
+    auto list = edge_lists(edge.polygon_id)[edge.edge_id];
+    list.push_back(m);
+    set_edge_list(edge, std::move(list));
+  }
+}
+
+void FrontalRemesher<2>::unmark_macro_edge(CandidateSide const& side) {
+  const auto chain = macro_edge_chain(side.start, side.end, side.macro_edge);
+  for (auto const& step : chain) {
+    auto list = edge_lists(step.edge.polygon_id)[step.edge.edge_id];
+    const auto found = std::find(list.begin(), list.end(), side.macro_edge);
+    if (found == list.end()) continue;
+    list.erase(found);
+    set_edge_list(step.edge, std::move(list));
+  }
+}
+
+void FrontalRemesher<2>::merge_edge_info(absl::Span<PolygonEdgePair const> pairs) {
+  for (auto const& pair : pairs) {
+    if (pair.second == PolygonEdge{} || pair.second == pair.first) continue;
+    append_edge_info(pair.first, pair.second);
+  }
+}
+
+void FrontalRemesher<2>::merge_edge_info_in_ranges(absl::Span<SurfaceCutEdge const> entries) {
+  for (auto const& entry : entries) {
+    for (auto const& replaced : entry.replaced) {
+      if (replaced == PolygonEdge{} || replaced == entry.new_edge) continue;
+      append_edge_info(entry.new_edge, replaced);
+    }
+  }
+}
+
+void FrontalRemesher<2>::update_edge_vertices(FrontEdge& edge) const {
+  edge.start = modifier.updated_vertex(edge.start);
+  edge.end = modifier.updated_vertex(edge.end);
+}
+
+}  // namespace detail
+}  // namespace tarnix

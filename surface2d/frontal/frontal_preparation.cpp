@@ -1,0 +1,192 @@
+// Preparation of the working surface, the polygon attributes, the initial
+// front and the debug dump.
+
+#include <tarnix/surface2d/frontal_remesher.h>
+
+#include <algorithm>
+#include <string>
+
+#include <absl/strings/str_cat.h>
+
+#include <common/variable_attribute.h>
+#include <morvex/modifier_surface/triangulated_surface_modifier.h>
+#include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/mesh/triangulated_surface_io.h>
+
+namespace tarnix {
+namespace detail {
+namespace {
+
+// Edges not longer than this are collapsed before the front starts.
+constexpr double DEGENERATE_EDGE_LENGTH = 1e-6;
+// Longest border stretch one initial front edge may take.
+constexpr unsigned int MAX_BORDER_WALK = 10001;
+// The only state of the library that outlives a call.
+std::atomic<unsigned int> dump_counter_storage{0};
+
+}  // namespace
+
+std::atomic<unsigned int>& dump_counter() { return dump_counter_storage; }
+
+void FrontalRemesher<2>::prepare_surface() {
+  const SplitCopies copies = split_non_manifold_vertices();
+
+  // Each collapse removes at least one active triangle and none is added,
+  // so the passes end; the guard only states that.
+  unsigned int nb_active = 0;
+  for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
+    if (modifier.is_triangle_active(t)) ++nb_active;
+  }
+  unsigned int nb_passes = 0;
+  bool changed = true;
+  while (changed) {
+    if (++nb_passes > nb_active + 1) {
+      throw UlvaneException("[FrontalRemesher::prepare_surface] The collapse passes do not end");
+    }
+    changed = false;
+    const unsigned int n = input_mesh.nb_polygons();
+    for (unsigned int t = 0; t < n; ++t) {
+      if (!modifier.is_triangle_active(t)) continue;
+      for (local_index_t j = 0; j < 3; ++j) {
+        const PolygonEdge edge{t, j};
+        // A length that is not a number counts as degenerate.
+        if (input_mesh.edge_length(edge) > DEGENERATE_EDGE_LENGTH) continue;
+        modifier.collapse_edge(edge, input_mesh.point(input_mesh.polygon_edge_vertex(edge, 0)));
+        changed = true;
+        break;
+      }
+    }
+  }
+
+  for (const unsigned int given : given_vertices) {
+    const unsigned int v = modifier.updated_vertex(given);
+    output_vertex(v, true);
+    vertex_lock->set_value(v, true);
+    const auto found = copies.find(given);
+    if (found == copies.end()) continue;
+    for (const unsigned int copy : found->second) {
+      const unsigned int c = modifier.updated_vertex(copy);
+      output_vertex(c, true);
+      vertex_lock->set_value(c, true);
+    }
+  }
+}
+
+SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
+  // The corners of the given vertices, in triangle order then local order.
+  absl::flat_hash_map<unsigned int, std::vector<PolygonVertex>> corners;
+  for (const unsigned int given : given_vertices) corners.try_emplace(given);
+  for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
+    // Removed triangles are in no fan, so their corners cannot be counted.
+    if (!modifier.is_triangle_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      const auto found = corners.find(input_mesh.polygon_vertex({t, k}));
+      if (found != corners.end()) found->second.emplace_back(t, k);
+    }
+  }
+
+  SplitCopies result;
+  for (const unsigned int f : given_vertices) {
+    auto const& all_corners = corners.at(f);
+    const std::size_t total = all_corners.size();
+    auto fan = input_mesh.polygons_around_vertex(f);
+    if (fan.size() == total || result.contains(f)) continue;
+    absl::flat_hash_set<PolygonVertex> seen;
+    std::vector<unsigned int> copies;
+    std::size_t found = fan.size();
+    // Each round moves one non-empty fan to a new vertex, so the fans
+    // account for every corner within `total` rounds, or the mesh is broken.
+    while (found != total) {
+      if (fan.empty() || found > total) {
+        throw UlvaneException(
+            "[FrontalRemesher::split_non_manifold_vertices] The fans of vertex ",
+            absl::StrCat(f, " do not account for its ", total, " corners"));
+      }
+      seen.insert(fan.begin(), fan.end());
+      const unsigned int copy = input_builder.create_point(input_mesh.point(f));
+      input_builder.replace_vertex(f, copy);
+      const auto unseen = std::find_if(all_corners.begin(), all_corners.end(),
+                                       [&seen](PolygonVertex const& c) { return !seen.contains(c); });
+      if (unseen != all_corners.end()) input_builder.associate_polygon_vertex_to_vertex(*unseen, f);
+      copies.push_back(copy);
+      fan = input_mesh.polygons_around_vertex(f);
+      found += fan.size();
+    }
+    result.emplace(f, std::move(copies));
+  }
+  return result;
+}
+
+void FrontalRemesher<2>::create_polygon_attributes() {
+  input_mesh.vertex_attribute_manager().reserve(10 * input_mesh.nb_vertices());
+  auto& polygon_manager = input_mesh.polygon_attribute_manager();
+  polygon_manager.reserve(10 * input_mesh.nb_polygons());
+  triangle_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, unsigned int>(
+      "triangle info", NO_ID, ATTRIBUTE_DERIVABLE);
+  edge_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, EdgeInfoLists>(
+      "edge info", EdgeInfoLists{}, 0);
+}
+
+void FrontalRemesher<2>::initialize_front() {
+  const unsigned int n = input_mesh.nb_polygons();
+  for (unsigned int t = 0; t < n; ++t) {
+    if (!modifier.is_triangle_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) {
+      PolygonEdge edge{t, j};
+      const unsigned int b = input_mesh.polygon_edge_vertex(edge, 0);
+      if (!input_mesh.is_edge_on_border(edge) || vertex_info->value(b) == NO_ID) continue;
+      const auto m = static_cast<unsigned int>(macro_edges.size());
+      unsigned int c = NO_ID;
+      unsigned int nb_marked = 0;
+      do {
+        auto lists = edge_lists(edge.polygon_id);
+        lists[edge.edge_id].push_back(m);
+        edge_info_attribute->set_value(edge.polygon_id, std::move(lists));
+        ++nb_marked;
+        edge = input_mesh.next_on_border(edge);
+        c = input_mesh.polygon_edge_vertex(edge, 0);
+      } while (vertex_info->value(c) == NO_ID && nb_marked < MAX_BORDER_WALK);
+      output_vertex(b, false);
+      output_vertex(c, false);
+      front.push(construct_front_edge(b, c, 0));
+      macro_edges.push_back({b, c});
+      macro_edge_sides.push_back({NO_ID, NO_ID});
+    }
+  }
+  dump_iteration();
+}
+
+void FrontalRemesher<2>::dump_iteration() const {
+  auto clone = input_mesh.clone();
+  clone->polygon_attribute_manager().delete_attribute("edge info");
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*clone);
+  TriangulatedSurfaceModifier<2> cleaner(*clone, *builder);
+  cleaner.clean();
+  // The counter is raised only once the file is written.
+  const std::string file = absl::StrCat("/tmp/iter", dump_counter().load(), ".ul_tsf", 2, "d");
+  save_triangulated_surface<2>(*clone, file);
+  dump_counter().fetch_add(1);
+}
+
+void FrontalRemesher<2>::link_adjacent_triangles(unsigned int a, unsigned int b, unsigned int t,
+                                                 unsigned int m) {
+  const unsigned int o = checked_at(macro_edge_sides, m).first;
+  if (o == NO_ID) return;
+  const unsigned int oa = vertex_info->value(a);
+  const unsigned int ob = vertex_info->value(b);
+  const auto link = [this](unsigned int triangle, unsigned int from, unsigned int to,
+                           unsigned int adjacent) {
+    for (local_index_t i = 0; i < 3; ++i) {
+      const PolygonEdge edge{triangle, i};
+      if (output_mesh->polygon_edge_vertices(edge) == std::array<unsigned int, 2>{from, to}) {
+        output_builder->set_polygon_adjacent(edge, adjacent);
+        return;
+      }
+    }
+  };
+  link(t, ob, oa, o);
+  link(o, oa, ob, t);
+}
+
+}  // namespace detail
+}  // namespace tarnix

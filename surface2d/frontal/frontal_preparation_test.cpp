@@ -1,0 +1,262 @@
+// Preparation of the working surface, the initial front and the debug dump.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <absl/strings/str_cat.h>
+
+#include <common/variable_attribute.h>
+#include <mesh/surface_fixtures.h>
+#include <mesh/surface_validity.h>
+#include <ulvane/mesh/triangulated_surface_io.h>
+
+#include "frontal/frontal_test_support.h"
+
+namespace tarnix {
+namespace test {
+namespace {
+
+struct Fixture {
+  Fixture(std::unique_ptr<TriangulatedSurface<2>> surface, std::vector<unsigned int> given_ids)
+      : mesh(std::move(surface)),
+        builder(TriangulatedSurfaceBuilder<2>::create(*mesh)),
+        given(std::move(given_ids)),
+        remesher(*mesh, *builder, metric, given) {}
+
+  std::unique_ptr<TriangulatedSurface<2>> mesh;
+  std::unique_ptr<TriangulatedSurfaceBuilder<2>> builder;
+  ConstantMetric<2> metric{1.0};
+  std::vector<unsigned int> given;
+  TestRemesher remesher;
+};
+
+// A square whose centre is two vertices 1e-7 apart, E (4) and F (5):
+//
+//   D ------- C
+//   | \     / |
+//   |  E - F  |
+//   | /     \ |
+//   A ------- B
+std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge() {
+  return make_surface<2>({{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1 + 1e-7, 1}},
+                         {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 0, 4}, {0, 5, 4}, {2, 4, 5}});
+}
+
+TEST(PrepareSurface, CollapsesShortEdgesAndFollowsTheGivenVertex) {
+  Fixture f(square_with_short_edge(), {4, 0});
+  f.remesher.prepare_surface();
+  expect_valid_surface(*f.mesh);
+  unsigned int nb_active = 0;
+  for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) {
+    if (!f.mesh->is_polygon_active(t)) continue;
+    ++nb_active;
+    for (local_index_t j = 0; j < 3; ++j) EXPECT_GT(f.mesh->edge_length({t, j}), 1e-6);
+  }
+  EXPECT_EQ(nb_active, 4u);
+  // E was merged into F (the end at the collapse point): F carries the
+  // output vertex and the lock of E.
+  const unsigned int e = f.remesher.modifier.updated_vertex(4);
+  EXPECT_EQ(e, 5u);
+  EXPECT_EQ(f.remesher.output_vertex_of(e), 0u);
+  EXPECT_TRUE(f.remesher.is_vertex_locked(e));
+  EXPECT_EQ(f.remesher.output_vertex_of(0), 1u);
+  EXPECT_FALSE(f.remesher.is_vertex_locked(1));
+}
+
+// Two triangles meeting at the given vertex 0 only.
+std::unique_ptr<TriangulatedSurface<2>> bowtie() {
+  return make_surface<2>({{0, 0}, {1, 0}, {1, 1}, {-1, 0}, {-1, -1}}, {{0, 1, 2}, {0, 3, 4}});
+}
+
+TEST(PrepareSurface, SplitsAGivenVertexWhereTwoFansMeet) {
+  Fixture f(bowtie(), {0});
+  f.remesher.prepare_surface();
+  ASSERT_EQ(f.mesh->nb_vertices(), 6u);
+  const unsigned int copy = 5;
+  EXPECT_EQ(f.mesh->point(copy), f.mesh->point(0));
+  EXPECT_EQ(f.mesh->polygons_around_vertex(0).size(), 1u);
+  EXPECT_EQ(f.mesh->polygons_around_vertex(copy).size(), 1u);
+  EXPECT_NE(f.mesh->polygon_vertex({0, 0}), f.mesh->polygon_vertex({1, 0}));
+  // The given vertex first, then its copy; both given and locked.
+  auto const& origins = f.remesher.output_vertex_origins();
+  ASSERT_EQ(origins.size(), 2u);
+  EXPECT_EQ(origins[0].input_vertex, 0u);
+  EXPECT_EQ(origins[1].input_vertex, copy);
+  EXPECT_EQ(origins[0].given, 1);
+  EXPECT_EQ(origins[1].given, 1);
+  EXPECT_TRUE(f.remesher.is_vertex_locked(0));
+  EXPECT_TRUE(f.remesher.is_vertex_locked(copy));
+  expect_valid_surface(*f.mesh);
+}
+
+TEST(PrepareSurface, LeavesAManifoldSurfaceUnchanged) {
+  Fixture f(make_grid<2>(2), {0, 4});
+  f.remesher.prepare_surface();
+  EXPECT_EQ(f.mesh->nb_vertices(), 9u);
+  for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) EXPECT_TRUE(f.mesh->is_polygon_active(t));
+  EXPECT_EQ(f.remesher.output_vertex_origins().size(), 2u);
+}
+
+std::vector<std::vector<unsigned int>> front_macro_edges(TestRemesher& remesher) {
+  std::vector<std::vector<unsigned int>> result;
+  auto front = remesher.front;
+  while (!front.empty()) {
+    auto const& edge = front.top();
+    result.push_back({edge.start, edge.end, static_cast<unsigned int>(edge.kind)});
+    front.pop();
+  }
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+// The grid of make_grid(2): border loop 0 1 2 5 8 7 6 3.
+TEST(InitializeFront, MakesOneFrontEdgePerBorderStretch) {
+  struct Case {
+    char const* name;
+    std::vector<unsigned int> given;
+    std::vector<std::vector<unsigned int>> front;  // start, end, kind; sorted
+  };
+  const Case cases[] = {
+      {"four corners", {0, 2, 8, 6}, {{0, 2, 0}, {2, 8, 0}, {6, 0, 0}, {8, 6, 0}}},
+      {"one border vertex: a loop of length 0", {5}, {{5, 5, 0}}},
+      {"no border vertex", {4}, {}},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(make_grid<2>(2), c.given);
+    f.remesher.prepare_surface();
+    f.remesher.create_polygon_attributes();
+    f.remesher.initialize_front();
+    EXPECT_EQ(front_macro_edges(f.remesher), c.front);
+    ASSERT_EQ(f.remesher.macro_edges.size(), c.front.size());
+    for (auto const& sides : f.remesher.macro_edge_sides) {
+      EXPECT_EQ(sides.first, NO_ID);
+      EXPECT_EQ(sides.second, NO_ID);
+    }
+    // Every border edge of a stretch holds its macro edge, nothing else does.
+    unsigned int nb_marked = 0;
+    for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) {
+      for (local_index_t j = 0; j < 3; ++j) {
+        const auto list = f.remesher.edge_info({t, j});
+        if (list.empty()) continue;
+        ++nb_marked;
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_TRUE(f.mesh->is_edge_on_border({t, j}));
+        auto const& macro_edge = f.remesher.macro_edges[list[0]];
+        EXPECT_EQ(f.remesher.macro_edge_chain(macro_edge[0], macro_edge[1], list[0]).size(),
+                  c.front.size() == 1 ? 8u : 2u);
+      }
+    }
+    EXPECT_EQ(nb_marked, c.front.empty() ? 0u : 8u);
+  }
+}
+
+TEST(RemeshSurface, WithoutGivenBorderVertexGivesOnlyTheGivenOutputVertices) {
+  auto mesh = make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  const std::vector<unsigned int> given{4};
+  const auto result = detail::remesh_surface(*mesh, *builder, ConstantMetric<2>{1.0}, given);
+  EXPECT_EQ(result.mesh->nb_vertices(), 1u);
+  EXPECT_EQ(result.mesh->nb_polygons(), 0u);
+  EXPECT_TRUE(result.unmeshed_regions.empty());
+  ASSERT_EQ(result.vertex_origins.size(), 1u);
+  EXPECT_EQ(result.vertex_origins[0].input_vertex, 4u);
+}
+
+// A strip of n unit cells; its border has 2n + 2 edges.
+std::unique_ptr<TriangulatedSurface<2>> strip(unsigned int n) {
+  std::vector<std::array<double, 2>> points;
+  for (unsigned int j = 0; j < 2; ++j) {
+    for (unsigned int i = 0; i <= n; ++i) points.push_back({double(i), double(j)});
+  }
+  std::vector<std::array<unsigned int, 3>> triangles;
+  for (unsigned int i = 0; i < n; ++i) {
+    triangles.push_back({i, i + 1, i + n + 2});
+    triangles.push_back({i, i + n + 2, i + n + 1});
+  }
+  return make_surface<2>(points, triangles);
+}
+
+TEST(InitializeFront, EndsABorderStretchAfter10001Edges) {
+  const unsigned int n = 5001;
+  Fixture f(strip(n), {0});
+  f.remesher.prepare_surface();
+  f.remesher.create_polygon_attributes();
+  f.remesher.initialize_front();
+  // Bottom (5001 edges), right side (1), then 4999 edges of the top: the
+  // stretch stops at the top vertex above x = 2, which gets an output vertex.
+  const unsigned int stop = n + 1 + 2;
+  EXPECT_EQ(front_macro_edges(f.remesher),
+            (std::vector<std::vector<unsigned int>>{{0, stop, 0}, {stop, 0, 0}}));
+  EXPECT_EQ(f.remesher.output_vertex_of(stop), 1u);
+  EXPECT_EQ(f.remesher.output_vertex_origins()[1].given, 0);
+  EXPECT_EQ(f.remesher.macro_edge_chain(0, stop, 0).size(), 10001u);
+  EXPECT_EQ(f.remesher.macro_edge_chain(stop, 0, 1).size(), 3u);
+}
+
+std::string dump_file(unsigned int number) {
+  return absl::StrCat("/tmp/iter", number, ".ul_tsf2d");
+}
+
+TEST(DumpIteration, WritesTheCleanedSurfaceUnderTheNextNumber) {
+  // A number of this process's own, so that parallel test processes do not
+  // write the same file.
+  const unsigned int first = 1000000u + static_cast<unsigned int>(getpid());
+  detail::dump_counter() = first;
+  for (unsigned int run = 0; run < 2; ++run) {
+    Fixture f(square_with_short_edge(), {0, 1, 2, 3});
+    f.remesher.prepare_surface();
+    f.remesher.create_polygon_attributes();
+    f.remesher.initialize_front();
+    EXPECT_EQ(detail::dump_counter().load(), first + run + 1);
+    const auto loaded = load_triangulated_surface<2>(dump_file(first + run));
+    // Cleaned: the two triangles removed by the collapse and vertex E are gone.
+    EXPECT_EQ(loaded->nb_polygons(), 4u);
+    EXPECT_EQ(loaded->nb_vertices(), 5u);
+    expect_valid_surface(*loaded);
+    // The working surface itself keeps its removed triangles and attributes.
+    EXPECT_EQ(f.mesh->nb_polygons(), 6u);
+    EXPECT_TRUE(f.mesh->polygon_attribute_manager().attribute_exists("edge info"));
+    std::remove(dump_file(first + run).c_str());
+  }
+}
+
+TEST(DumpIteration, AFailedWriteLeavesTheCounter) {
+  detail::dump_counter() = 2000000u + static_cast<unsigned int>(getpid());
+  const unsigned int before = detail::dump_counter().load();
+  // A directory in the way of the file makes the write fail.
+  const std::string blocked = dump_file(before);
+  std::filesystem::create_directory(blocked);
+  Fixture f(make_grid<2>(1), {0});
+  f.remesher.prepare_surface();
+  f.remesher.create_polygon_attributes();
+  EXPECT_THROW(f.remesher.initialize_front(), UlvaneException);
+  EXPECT_EQ(detail::dump_counter().load(), before);
+  std::filesystem::remove(blocked);
+}
+
+TEST(LinkAdjacentTriangles, JoinsOnlyTrianglesOfMadeMacroEdges) {
+  Fixture f(make_grid<2>(1), {});
+  auto& r = f.remesher;
+  for (unsigned int v = 0; v < 4; ++v) r.output_vertex(v, false);
+  const unsigned int t0 = r.output_builder->create_triangle({0, 1, 3});
+  const unsigned int t1 = r.output_builder->create_triangle({1, 2, 3});
+  // Macro edge 0 lies on the border; macro edge 1 was made by t0 from 3 to 1.
+  r.macro_edges = {{0, 1}, {3, 1}};
+  r.macro_edge_sides = {{NO_ID, NO_ID}, {t0, NO_ID}};
+  r.link_adjacent_triangles(1, 0, t1, 0);
+  for (local_index_t e = 0; e < 3; ++e) EXPECT_FALSE(r.output_surface().polygon_adjacent({t1, e}));
+  r.link_adjacent_triangles(1, 3, t1, 1);
+  EXPECT_EQ(r.output_surface().polygon_adjacent({t1, 2}), absl::optional<unsigned int>(t0));
+  EXPECT_EQ(r.output_surface().polygon_adjacent({t0, 1}), absl::optional<unsigned int>(t1));
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace tarnix
