@@ -38,13 +38,13 @@ detail::SwapCandidate<3> candidate_of_first_edge(TriangulatedSurface<3> const& m
 
 // A roof with its crest P-Q along x, sloping down by d on both sides:
 //
-//   A --- R --- B        y = 1,  z = -d
-//    \   / \   /
-//     \ / T \ /
-//      P --- Q           y = 0,  z = 0
-//     / \ T'/ \
-//    /   \ /   \
-//   A'--- S --- B'       y = -1, z = -d
+//   A --- R --- B     y = 1,  z = -d
+//    \   / \   /   .
+//     \ / T \ /    .
+//      P --- Q        y = 0,  z = 0
+//     / \ T'/ \    .
+//    /   \ /   \   .
+//   A'--- S --- B'    y = -1, z = -d
 //
 // The mean normals at P and Q, without T and T', point up; swapping P-Q
 // into R-S turns the new triangles away from them by more as d grows.
@@ -138,7 +138,7 @@ TEST(BRepSurfaceRelaxer, AveragedNormals) {
 // A flat rhombus whose long diagonal P-Q the swap pass replaces by R-S:
 //
 //        R
-//      / T \
+//      / T \   .
 //     P --- Q
 //      \ T'/
 //        S

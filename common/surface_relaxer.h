@@ -27,7 +27,7 @@
 #include <morvex/modifier_model.h>
 #include <vantrel/core.h>
 
-#include "common/variable_attribute.h"
+#include <common/variable_attribute.h>
 
 namespace tarnix {
 namespace detail {
@@ -152,20 +152,27 @@ class SurfaceRelaxer {
         modifier(relaxed_model),
         metric(target_metric),
         surface(relaxed_surface),
-        mesh(dynamic_cast<TriangulatedSurface<dimension> const&>(relaxed_surface.get_mesh())),
-        vertex_stamps(mesh.vertex_attribute_manager()
-                          .template find_or_create_attribute<VariableAttribute, unsigned int>(
-                              "stamp", 0u, ATTRIBUTE_DERIVABLE)),
-        polygon_stamps(mesh.polygon_attribute_manager()
-                           .template find_or_create_attribute<VariableAttribute, unsigned int>(
-                               "stamp", 0u, ATTRIBUTE_DERIVABLE)),
-        qualities(mesh.polygon_attribute_manager()
-                      .template find_or_create_attribute<VariableAttribute, double>(
-                          "quality", std::numeric_limits<double>::quiet_NaN(),
-                          ATTRIBUTE_DERIVABLE)),
-        fixed_flags(mesh.vertex_attribute_manager()
-                        .template find_or_create_attribute<VariableAttribute, bool>(
-                            "fixed", false, ATTRIBUTE_DERIVABLE)) {}
+        mesh(dynamic_cast<TriangulatedSurface<dimension> const&>(relaxed_surface.get_mesh())) {
+    auto& vertices = mesh.vertex_attribute_manager();
+    auto& polygons = mesh.polygon_attribute_manager();
+    try {
+      vertex_stamps = vertices.template find_or_create_attribute<VariableAttribute, unsigned int>(
+          "stamp", 0u, ATTRIBUTE_DERIVABLE);
+      polygon_stamps = polygons.template find_or_create_attribute<VariableAttribute, unsigned int>(
+          "stamp", 0u, ATTRIBUTE_DERIVABLE);
+      qualities = polygons.template find_or_create_attribute<VariableAttribute, double>(
+          "quality", std::numeric_limits<double>::quiet_NaN(), ATTRIBUTE_DERIVABLE);
+      fixed_flags = vertices.template find_or_create_attribute<VariableAttribute, bool>(
+          "fixed", false, ATTRIBUTE_DERIVABLE);
+    } catch (...) {
+      // No destructor runs for a relaxer that fails here: delete the names
+      // already taken, as the destructor would, so none is left behind.
+      if (vertex_stamps) vertices.delete_attribute("stamp");
+      if (polygon_stamps) polygons.delete_attribute("stamp");
+      if (qualities) polygons.delete_attribute("quality");
+      throw;
+    }
+  }
 
   virtual ~SurfaceRelaxer() {
     mesh.vertex_attribute_manager().delete_attribute("stamp");
@@ -232,11 +239,10 @@ class SurfaceRelaxer {
   //! The swap of `edge` (P->Q in T = (P, Q, R)) if it is allowed and raises
   //! the smallest quality strictly; empty otherwise.
   //! \throw UlvaneException "[Point::operator/] ..." when two points of T
-  //! or T' coincide.
+  //! or T' coincide and the model allows the swap.
   absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
     constexpr double pi = 3.141592653589793;
     if (mesh.is_edge_on_border(edge)) return absl::nullopt;
-    if (!is_swap_edge_valid(model, surface, edge).empty()) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
     auto neighbour = triangle_edge_context(mesh, twin.value());
     auto triangle = triangle_edge_context(mesh, edge);
@@ -248,15 +254,29 @@ class SurfaceRelaxer {
     if (triangle.previous.adjacent && triangle.previous.adjacent == neighbour.next.adjacent) {
       return absl::nullopt;
     }
+    // The model's simulation is by far the dearest test, so it runs last,
+    // for a swap that every geometric test accepts. The outcome is the one
+    // of running it first: the simulation changes nothing, and an angle
+    // that cannot be measured is an error only when the model allows the
+    // swap.
+    const auto is_allowed = [this, &edge] {
+      return is_swap_edge_valid(model, surface, edge).empty();
+    };
     auto const& p = triangle.given.point;
     auto const& q = triangle.next.point;
     auto const& r = triangle.previous.point;
     auto const& s = neighbour.previous.point;
     // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
-    const double beta_prime = vertex_angle(q, s, p);
-    const double alpha_prime = vertex_angle(p, q, s);
-    const double alpha = vertex_angle(p, r, q);
-    const double beta = vertex_angle(q, p, r);
+    double beta_prime = 0, alpha_prime = 0, alpha = 0, beta = 0;
+    try {
+      beta_prime = vertex_angle(q, s, p);
+      alpha_prime = vertex_angle(p, q, s);
+      alpha = vertex_angle(p, r, q);
+      beta = vertex_angle(q, p, r);
+    } catch (UlvaneException const&) {
+      if (!is_allowed()) return absl::nullopt;
+      throw;
+    }
     if (alpha_prime + alpha > pi) return absl::nullopt;
     if (beta + beta_prime > pi) return absl::nullopt;
     const double triangle_value = qualities->value(edge.polygon_id);
@@ -268,6 +288,7 @@ class SurfaceRelaxer {
     const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double new_min = first > second ? second : first;
     if (old_min >= new_min) return absl::nullopt;
+    if (!is_allowed()) return absl::nullopt;
     SwapCandidate<dimension> candidate{std::move(triangle), std::move(neighbour), first, second};
     if (!is_swap_acceptable(candidate)) return absl::nullopt;
     return candidate;

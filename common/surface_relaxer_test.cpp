@@ -224,6 +224,11 @@ TEST(SurfaceRelaxer, RefusesAConflictingAttributeAndAnUntriangulatedMesh) {
                  "if an instantiated attribute of the same name with different storage already "
                  "exists.");
   }
+  // The names registered before the conflict are taken back; the other
+  // attribute stays.
+  EXPECT_FALSE(mesh.vertex_attribute_manager().attribute_exists("stamp"));
+  EXPECT_FALSE(mesh.polygon_attribute_manager().attribute_exists("stamp"));
+  EXPECT_TRUE(mesh.polygon_attribute_manager().attribute_exists("quality"));
 
   Section section;
   SectionBuilder builder{section};
@@ -368,6 +373,22 @@ TEST(EvaluateSwap, RefusesABorderEdgeAndAThirdTriangleOnTheNewEdge) {
   on_fan.initialise_relaxation();
   EXPECT_FALSE(on_fan.evaluate_swap(PolygonEdge{2, 1}));
   EXPECT_EQ(on_fan.acceptance_calls, 0u);
+}
+
+TEST(EvaluateSwap, RefusesWithoutErrorAroundCoincidentPoints) {
+  // (2, 1) moved onto (2, 2): the two triangles on that edge are flat, and
+  // no swap the model allows needs their angles.
+  auto planar = test::grid_mesh(3);
+  planar.points[grid_vertex(3, 2, 1)] = {{2, 2}};
+  auto fixture = test::make_rectangle_section(planar, 3, 3);
+  SectionRelaxer relaxer{fixture.section, only_surface(fixture)};
+  relaxer.initialise_relaxation();
+  for (const index_t t : {8u, 11u}) {
+    EXPECT_TRUE(std::isnan(relaxer.qualities->value(t)));
+    for (local_index_t e = 0; e < 3; ++e) {
+      EXPECT_NO_THROW(EXPECT_FALSE(relaxer.evaluate_swap({t, e})));
+    }
+  }
 }
 
 TEST(EvaluateSwap, RefusesAQuadrilateralWithAReflexAngle) {

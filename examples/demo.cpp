@@ -1,8 +1,9 @@
 // The main job: remeshes a two-layer cross-section whose layers meet along
-// a curved interface, to an edge length that is fine at the interface and
-// coarse away from it, then relaxes the result. Writes a picture of the
-// input and of the output (SVG, triangles shaded by quality) and prints a
-// quality report.
+// a curved interface (the lower layer holds an internal line, the upper one
+// a hole) to an edge length that is fine at the interface and coarse away
+// from it, then relaxes the result. Writes pictures of the input and the
+// output (SVG, triangles shaded by quality), a VTK file of the output, and
+// prints a quality report.
 //
 // Usage: tarnix_demo [output folder]
 #include <algorithm>
@@ -14,12 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "layered_section.h"
+
 #include <tarnix/surface2d/relax_surfaces.h>
 #include <tarnix/surface2d/remesh_surfaces.h>
-#include <ulvane/mesh/edged_curve_builder.h>
-#include <ulvane/mesh/point_set_builder.h>
 #include <ulvane/mesh/triangulated_surface.h>
-#include <ulvane/mesh/triangulated_surface_builder.h>
 #include <ulvane/model/section.h>
 #include <ulvane/model/section_builder.h>
 #include <vantrel/corner.h>
@@ -29,122 +29,8 @@
 namespace {
 
 using namespace tarnix;
-
-constexpr double WIDTH = 3.0;
-constexpr double HEIGHT = 2.0;
-
-// The interface between the two layers.
-double interface_height(double x) { return 1.0 + 0.25 * std::sin(2.0 * M_PI * x / WIDTH); }
-
-// Fine at the interface, coarse at the top and bottom.
-class InterfaceMetric : public Metric<2> {
- public:
-  double edge_length(Point<2> const& p) const override {
-    return 0.012 + 0.08 * std::fabs(p.value(1) - interface_height(p.value(0)));
-  }
-};
-
-// A two-layer section: each layer is a structured grid that follows the
-// interface, every line a chain of grid vertices, every vertex linked to
-// the unique vertex of its position.
-class LayeredSection {
- public:
-  LayeredSection(int columns, int rows) : columns_(columns), rows_(rows), builder_(section) {
-    // Grid vertex (i, j), j = 0 .. 2 rows, row `rows` on the interface.
-    for (int j = 0; j <= 2 * rows; ++j) {
-      for (int i = 0; i <= columns; ++i) uniques_.push_back(builder_.create_unique_vertex());
-    }
-    std::array<uuid, 6> corners;
-    std::array<std::array<int, 2>, 6> const corner_at{
-        {{0, 0}, {columns, 0}, {columns, rows}, {0, rows}, {columns, 2 * rows}, {0, 2 * rows}}};
-    for (int c = 0; c < 6; ++c) corners[c] = add_corner(corner_at[c]);
-    // bottom, right (lower), interface, left (lower), right (upper), top, left (upper)
-    auto const bottom = add_line(corners[0], {0, 0}, {1, 0}, columns);
-    auto const right_low = add_line(corners[1], {columns, 0}, {0, 1}, rows);
-    auto const middle = add_line(corners[3], {0, rows}, {1, 0}, columns);
-    auto const left_low = add_line(corners[0], {0, 0}, {0, 1}, rows);
-    auto const right_up = add_line(corners[2], {columns, rows}, {0, 1}, rows);
-    auto const top = add_line(corners[5], {0, 2 * rows}, {1, 0}, columns);
-    auto const left_up = add_line(corners[3], {0, rows}, {0, 1}, rows);
-    builder_.add_corner_line_boundary_relationship(corners[1], bottom);
-    builder_.add_corner_line_boundary_relationship(corners[2], right_low);
-    builder_.add_corner_line_boundary_relationship(corners[2], middle);
-    builder_.add_corner_line_boundary_relationship(corners[3], left_low);
-    builder_.add_corner_line_boundary_relationship(corners[4], right_up);
-    builder_.add_corner_line_boundary_relationship(corners[4], top);
-    builder_.add_corner_line_boundary_relationship(corners[5], left_up);
-    auto const lower = add_surface(0);
-    auto const upper = add_surface(rows);
-    for (auto const& line : {bottom, right_low, middle, left_low}) {
-      builder_.add_line_surface_boundary_relationship(line, lower);
-    }
-    for (auto const& line : {middle, right_up, top, left_up}) {
-      builder_.add_line_surface_boundary_relationship(line, upper);
-    }
-  }
-
-  Section section;
-
- private:
-  Point<2> point(int i, int j) const {
-    double const x = WIDTH * i / columns_;
-    double const y0 = interface_height(x);
-    double const y = j <= rows_ ? y0 * j / rows_ : y0 + (HEIGHT - y0) * (j - rows_) / rows_;
-    return Point<2>{{x, y}};
-  }
-  index_t unique(int i, int j) const { return uniques_[i + (columns_ + 1) * j]; }
-
-  uuid add_corner(std::array<int, 2> at) {
-    auto const id = builder_.add_corner();
-    auto& mesh = builder_.modifiable_corner(id).get_modifiable_mesh();
-    auto const v = PointSetBuilder<2>::create(mesh)->create_point(point(at[0], at[1]));
-    builder_.set_unique_vertex({{"Corner", id}, v}, unique(at[0], at[1]));
-    return id;
-  }
-
-  uuid add_line(uuid const& from_corner, std::array<int, 2> from, std::array<int, 2> step,
-                int count) {
-    auto const id = builder_.add_line();
-    auto& mesh = builder_.modifiable_line(id).get_modifiable_mesh();
-    auto curve = EdgedCurveBuilder<2>::create(mesh);
-    for (int k = 0; k <= count; ++k) {
-      int const i = from[0] + step[0] * k;
-      int const j = from[1] + step[1] * k;
-      auto const v = curve->create_point(point(i, j));
-      builder_.set_unique_vertex({{"Line", id}, v}, unique(i, j));
-      if (k > 0) curve->create_edge(v - 1, v);
-    }
-    builder_.add_corner_line_boundary_relationship(from_corner, id);
-    return id;
-  }
-
-  uuid add_surface(int first_row) {
-    auto const id = builder_.add_surface();
-    auto& mesh = dynamic_cast<TriangulatedSurface<2>&>(
-        builder_.modifiable_surface(id).get_modifiable_mesh());
-    auto surface = TriangulatedSurfaceBuilder<2>::create(mesh);
-    for (int j = 0; j <= rows_; ++j) {
-      for (int i = 0; i <= columns_; ++i) {
-        auto const v = surface->create_point(point(i, first_row + j));
-        builder_.set_unique_vertex({{"Surface", id}, v}, unique(i, first_row + j));
-      }
-    }
-    auto const vertex = [&](int i, int j) { return static_cast<index_t>(i + (columns_ + 1) * j); };
-    for (int j = 0; j < rows_; ++j) {
-      for (int i = 0; i < columns_; ++i) {
-        surface->create_triangle({vertex(i, j), vertex(i + 1, j), vertex(i + 1, j + 1)});
-        surface->create_triangle({vertex(i, j), vertex(i + 1, j + 1), vertex(i, j + 1)});
-      }
-    }
-    surface->compute_polygon_adjacencies();
-    return id;
-  }
-
-  int columns_;
-  int rows_;
-  SectionBuilder builder_;
-  std::vector<index_t> uniques_;
-};
+using demo::HEIGHT;
+using demo::WIDTH;
 
 struct Figures {
   index_t triangles{0};
@@ -239,17 +125,58 @@ void write_svg(Section const& section, std::string const& path) {
   out << "</g>\n</svg>\n";
 }
 
+// Legacy VTK polydata of every surface (triangles with their quality) and
+// every line, for ParaView.
+void write_vtk(Section const& section, std::string const& path) {
+  std::vector<Point<2>> points;
+  std::vector<std::array<index_t, 3>> triangles;
+  std::vector<double> qualities;
+  std::vector<std::array<index_t, 2>> segments;
+  for (auto const& surface : section.surfaces()) {
+    auto const& mesh = dynamic_cast<TriangulatedSurface<2> const&>(surface.mesh());
+    auto const offset = static_cast<index_t>(points.size());
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) points.push_back(mesh.point(v));
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      if (!mesh.is_polygon_active(t)) continue;
+      triangles.push_back({offset + mesh.polygon_vertex({t, 0}), offset + mesh.polygon_vertex({t, 1}),
+                           offset + mesh.polygon_vertex({t, 2})});
+      qualities.push_back(quality_and_min_angle(corners_of(mesh, t)).first);
+    }
+  }
+  for (auto const& line : section.lines()) {
+    auto const& curve = line.mesh();
+    auto const offset = static_cast<index_t>(points.size());
+    for (index_t v = 0; v < curve.nb_vertices(); ++v) points.push_back(curve.point(v));
+    for (index_t e = 0; e < curve.nb_edges(); ++e) {
+      segments.push_back({offset + curve.edge_vertex({e, 0}), offset + curve.edge_vertex({e, 1})});
+    }
+  }
+  std::ofstream out{path};
+  out << "# vtk DataFile Version 3.0\nremeshed section\nASCII\nDATASET POLYDATA\n";
+  out << "POINTS " << points.size() << " double\n";
+  for (auto const& p : points) out << p.value(0) << ' ' << p.value(1) << " 0\n";
+  out << "LINES " << segments.size() << ' ' << 3 * segments.size() << '\n';
+  for (auto const& s : segments) out << "2 " << s[0] << ' ' << s[1] << '\n';
+  out << "POLYGONS " << triangles.size() << ' ' << 4 * triangles.size() << '\n';
+  for (auto const& t : triangles) out << "3 " << t[0] << ' ' << t[1] << ' ' << t[2] << '\n';
+  // Cell data runs over lines first, then polygons.
+  out << "CELL_DATA " << segments.size() + triangles.size() << "\nSCALARS quality double 1\n"
+      << "LOOKUP_TABLE default\n";
+  for (std::size_t i = 0; i < segments.size(); ++i) out << "1\n";
+  for (double q : qualities) out << q << '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string const folder = argc > 1 ? argv[1] : ".";
-  LayeredSection input{120, 40};
-  InterfaceMetric metric;
+  Section const input = demo::make_layered_section(120, 40);
+  demo::InterfaceMetric const metric{0.012, 0.08};
 
   Section output;
   auto const start = std::chrono::steady_clock::now();
   auto data = initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
-      input.section, output, metric);
+      input, output, metric);
   remesh_corners(data);
   remesh_lines(data);
   remesh_surfaces(data);
@@ -260,9 +187,10 @@ int main(int argc, char** argv) {
   auto const relaxed = std::chrono::steady_clock::now();
   Figures const after = measure(output, metric);
 
-  write_svg(input.section, folder + "/input.svg");
+  write_svg(input, folder + "/input.svg");
   write_svg(output, folder + "/relaxed.svg");
-  print("input", measure(input.section, metric));
+  write_vtk(output, folder + "/relaxed.vtk");
+  print("input", measure(input, metric));
   print("remeshed", before);
   print("remeshed and relaxed", after);
   auto const seconds = [](auto from, auto to) {
@@ -270,7 +198,7 @@ int main(int argc, char** argv) {
   };
   std::printf("remeshing %.2f s, relaxation %.2f s\n", seconds(start, remeshed),
               seconds(remeshed, relaxed));
-  std::printf("pictures: %s/input.svg, %s/remeshed.svg, %s/relaxed.svg\n", folder.c_str(),
-              folder.c_str(), folder.c_str());
+  std::printf("pictures: %s/input.svg, %s/remeshed.svg, %s/relaxed.svg; ParaView: %s/relaxed.vtk\n",
+              folder.c_str(), folder.c_str(), folder.c_str(), folder.c_str());
   return 0;
 }

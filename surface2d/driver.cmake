@@ -8,7 +8,7 @@ tarnix_test(surface2d_driver_test
   SOURCES
     driver/region_transfer_test.cpp
     driver/remesh_surfaces_test.cpp
-  LIBRARIES Vantrel_surface2d Vantrel_core Vantrel_corner Vantrel_line2d
+  LIBRARIES tarnix_demo_models Vantrel_surface2d Vantrel_core Vantrel_corner Vantrel_line2d
             tarnix_mesh_test_support tarnix_model_test_support)
 if(TARGET surface2d_driver_test)
   target_include_directories(surface2d_driver_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -31,10 +31,4 @@ tarnix_test(morvex_modifier_surface_test
     src/modifier_surface/random_edit_sequence_test.cpp
   LIBRARIES Morvex_modifier_surface tarnix_mesh_test_support)
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(modifier_surface_bench ${PROJECT_SOURCE_DIR}/bench/modifier_surface_bench.cpp)
-  target_compile_options(modifier_surface_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(modifier_surface_bench PRIVATE Morvex_modifier_surface
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(modifier_surface_bench SOURCES modifier_surface_bench.cpp LIBRARIES Morvex_modifier_surface)

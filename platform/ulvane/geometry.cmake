@@ -22,10 +22,4 @@ tarnix_test(ulvane_geometry_test
     src/geometry/aabb_test.cpp
   LIBRARIES Ulvane_geometry gmp)
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(geometry_bench ${PROJECT_SOURCE_DIR}/bench/geometry_bench.cpp)
-  target_compile_options(geometry_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(geometry_bench PRIVATE Ulvane_geometry
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(geometry_bench SOURCES geometry_bench.cpp LIBRARIES Ulvane_geometry)

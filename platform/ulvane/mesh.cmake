@@ -33,10 +33,4 @@ tarnix_test(ulvane_curve_mesh_test
     src/mesh/solid_mesh_test.cpp
   LIBRARIES Ulvane_mesh Vantrel_common)
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(ulvane_mesh_bench ${PROJECT_SOURCE_DIR}/bench/ulvane_mesh_bench.cpp)
-  target_compile_options(ulvane_mesh_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(ulvane_mesh_bench PRIVATE Ulvane_mesh
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(ulvane_mesh_bench SOURCES ulvane_mesh_bench.cpp LIBRARIES Ulvane_mesh)

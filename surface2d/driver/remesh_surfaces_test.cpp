@@ -8,7 +8,11 @@
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
+#include <layered_section.h>
 #include <mesh/surface_validity.h>
+#include <ulvane/mesh/mesh_builder_factory.h>
+#include <ulvane/mesh/polygonal_surface.h>
+#include <ulvane/mesh/triangulated_surface_builder.h>
 #include <model/model_fixtures.h>
 #include <model/model_validity.h>
 #include <ulvane/mesh/triangulated_surface.h>
@@ -74,7 +78,29 @@ PipelineFigures remesh_and_check(Section const& input, Metric<2> const& metric) 
     auto const& mesh = dynamic_cast<TriangulatedSurface<2> const&>(surface.mesh());
     auto const& input_mesh = dynamic_cast<TriangulatedSurface<2> const&>(input_surface.mesh());
     test::expect_valid_surface(mesh);
-    EXPECT_NEAR(area(mesh), area(input_mesh), 1e-9 * area(input_mesh)) << surface.id().string();
+    // The output lines bound the surface: their edges, taken in the
+    // direction of the surface's border, enclose exactly its area. Lines
+    // resampled along curves may cut their input's bends, so the input area
+    // is only close.
+    double enclosed = 0.0;
+    for (auto const& line : output.boundaries(surface)) {
+      auto const& curve = line.mesh();
+      for (index_t e = 0; e < curve.nb_edges(); ++e) {
+        std::array<index_t, 2> ends{NO_ID, NO_ID};
+        for (local_index_t k = 0; k < 2; ++k) {
+          auto const unique = output.unique_vertex({line.component_id(), curve.edge_vertex({e, k})});
+          auto const vertices = output.component_mesh_vertices(unique, surface.id());
+          if (!vertices.empty()) ends[k] = vertices.front();
+        }
+        if (ends[0] == NO_ID || ends[1] == NO_ID) continue;
+        if (!mesh.polygon_edge_from_vertices(ends[0], ends[1])) std::swap(ends[0], ends[1]);
+        auto const& a = mesh.point(ends[0]);
+        auto const& b = mesh.point(ends[1]);
+        enclosed += 0.5 * (a.value(0) * b.value(1) - a.value(1) * b.value(0));
+      }
+    }
+    EXPECT_NEAR(area(mesh), enclosed, 1e-9 * enclosed) << surface.id().string();
+    EXPECT_NEAR(area(mesh), area(input_mesh), 1e-4 * area(input_mesh)) << surface.id().string();
 
     // Every vertex is linked; those of lines and corners to theirs.
     absl::flat_hash_set<index_t> surface_uniques;
@@ -101,6 +127,13 @@ PipelineFigures remesh_and_check(Section const& input, Metric<2> const& metric) 
             << line.id().string() << " edge " << e;
       }
     }
+    absl::flat_hash_set<std::array<index_t, 3>> triples;
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      std::array<index_t, 3> triple{mesh.polygon_vertex({t, 0}), mesh.polygon_vertex({t, 1}),
+                                    mesh.polygon_vertex({t, 2})};
+      std::sort(triple.begin(), triple.end());
+      EXPECT_TRUE(triples.insert(triple).second) << "triangle " << t << " is duplicated";
+    }
     for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
       double const q = quality(mesh, t);
       figures.min_quality = std::min(figures.min_quality, q);
@@ -118,6 +151,13 @@ struct PipelineCase {
   double h;      // target length
 };
 
+// Instrumented builds run the large case at a coarser target.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double LARGE_CASE_LENGTH = 0.03;
+#else
+constexpr double LARGE_CASE_LENGTH = 0.01;
+#endif
+
 class RemeshSurfacesTest : public ::testing::TestWithParam<PipelineCase> {};
 
 TEST_P(RemeshSurfacesTest, TwoSurfacesSharingALineConformToIt) {
@@ -133,8 +173,22 @@ TEST_P(RemeshSurfacesTest, TwoSurfacesSharingALineConformToIt) {
 INSTANTIATE_TEST_SUITE_P(Cases, RemeshSurfacesTest,
                          ::testing::Values(PipelineCase{"CoarseInput", 2, 0.1},
                                            PipelineCase{"FineInput", 40, 0.1},
-                                           PipelineCase{"Large", 20, 0.01}),
+                                           PipelineCase{"Large", 20, LARGE_CASE_LENGTH}),
                          [](auto const& test_info) { return test_info.param.name; });
+
+// The demo's section: two layers along a curved line, an internal line and
+// a hole, with a graded metric.
+TEST(RemeshSurfaces, LayeredSectionWithHoleAndInternalLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  demo::InterfaceMetric const metric{0.03, 0.2};
+#else
+  demo::InterfaceMetric const metric{0.008, 0.05};
+#endif
+  auto const figures = remesh_and_check(demo::make_layered_section(120, 40), metric);
+  EXPECT_GT(figures.nb_triangles, 1000u);
+  std::printf("[ figures  ] layered section: %u triangles, quality min %.3f mean %.3f\n",
+              figures.nb_triangles, figures.min_quality, figures.mean_quality);
+}
 
 TEST(RemeshSurfaces, InternalLineAndCornerBecomeOutputVertices) {
   auto fixture = test::make_internal_line_section(4);
@@ -176,6 +230,94 @@ TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
         }
       },
       UlvaneException);
+}
+
+// The host's record for a Section, after the corner and line steps.
+struct Prepared {
+  explicit Prepared(Section const& input, double h)
+      : metric(h),
+        data(initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
+            input, output, metric)) {
+    remesh_corners(data);
+    remesh_lines(data);
+  }
+  Section output;
+  ConstantMetric<2> metric;
+  RemeshingData<Section, 2> data;
+};
+
+TEST(RemeshSurfaces, OneSurfaceAloneGivesTheSameMesh) {
+  auto fixture = test::make_two_surface_section(4);
+  Prepared all{fixture.section, 0.08};
+  remesh_surfaces(all.data);
+  Prepared one{fixture.section, 0.08};
+  remesh_surface(one.data, fixture.left);
+
+  auto const mesh_of = [&fixture](Prepared const& run) -> TriangulatedSurface<2> const& {
+    auto const& id = run.data.input_to_output.at("Surface").in2out(fixture.left);
+    return dynamic_cast<TriangulatedSurface<2> const&>(run.output.surface(id).mesh());
+  };
+  auto const& a = mesh_of(all);
+  auto const& b = mesh_of(one);
+  ASSERT_EQ(a.nb_vertices(), b.nb_vertices());
+  ASSERT_EQ(a.nb_polygons(), b.nb_polygons());
+  for (index_t v = 0; v < a.nb_vertices(); ++v) EXPECT_EQ(a.point(v), b.point(v));
+  for (index_t t = 0; t < a.nb_polygons(); ++t) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(a.polygon_vertex({t, k}), b.polygon_vertex({t, k}));
+    }
+  }
+  // The other surface is left empty.
+  auto const& right = one.data.input_to_output.at("Surface").in2out(fixture.right);
+  EXPECT_EQ(one.output.surface(right).mesh().nb_polygons(), 0u);
+}
+
+TEST(RemeshSurfaces, MissingMappingEntryIsAnOutOfRangeError) {
+  auto fixture = test::make_two_surface_section(2);
+  Prepared run{fixture.section, 0.25};
+  ModelCopyMapping without_surfaces;
+  for (char const* type : {"Corner", "Line"}) {
+    without_surfaces.set(type, run.data.input_to_output.at(type));
+  }
+  run.data.input_to_output = without_surfaces;
+  try {
+    remesh_surfaces(run.data);
+    FAIL() << "no error";
+  } catch (std::out_of_range const& e) {
+    EXPECT_STREQ(e.what(), "absl::container_internal::raw_hash_map<>::at");
+  }
+}
+
+TEST(RemeshSurfaces, SurfaceThatIsNotTriangulatedIsABadCast) {
+  Section input;
+  SectionBuilder builder{input};
+  auto const id = builder.add_surface(PolygonalSurface<2>::create());
+  Section output;
+  ConstantMetric<2> metric{0.5};
+  auto data = initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
+      input, output, metric);
+  EXPECT_THROW(remesh_surface(data, id), std::bad_cast);
+}
+
+TEST(RemeshSurfaces, BuilderOfAnotherKindIsReportedWithItsKey) {
+  auto fixture = test::make_two_surface_section(2);
+  Prepared run{fixture.section, 0.25};
+  std::string const key = "TriangulatedSurface2D";
+  // A factory whose builder for the key is not a triangulated-surface one.
+  MeshBuilderFactory::register_creator(
+      key, [](VertexSet&) { return std::unique_ptr<VertexSetBuilder>{}; });
+  std::string message;
+  try {
+    remesh_surfaces(run.data);
+  } catch (UlvaneException const& e) {
+    message = e.what();
+  }
+  MeshBuilderFactory::register_creator(key, [](VertexSet& mesh) -> std::unique_ptr<VertexSetBuilder> {
+    auto* surface = dynamic_cast<TriangulatedSurface<2>*>(&mesh);
+    if (surface == nullptr) return nullptr;
+    return TriangulatedSurfaceBuilder<2>::create(*surface);
+  });
+  EXPECT_EQ(message, "Cannot create mesh builder with key: " + key);
 }
 
 }  // namespace

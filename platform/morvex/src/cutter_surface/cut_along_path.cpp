@@ -193,8 +193,7 @@ class CutPlan {
           if (ends_on_edge(divided, piece[e], e, e) && ends_on_edge(divided, piece[f], f, e)) {
             edge.lies_on = PolygonEdge{divided.triangle, e};
           }
-          if (!piece_edges_.emplace(DirectedEdge{piece[e], piece[f]}, pieces_edges_.size())
-                   .second) {
+          if (!edge_index_.emplace(DirectedEdge{piece[e], piece[f]}, pieces_edges_.size()).second) {
             throw UlvaneException(OPERATION, absl::StrCat(" The cut would repeat the edge ",
                                                           piece[e], "-", piece[f]));
           }
@@ -221,14 +220,14 @@ class CutPlan {
     for (std::size_t p = 0; p + 1 < points_.size(); ++p) {
       const index_t from = points_[p].vertex;
       const index_t to = points_[p + 1].vertex;
-      if (piece_edges_.contains({from, to}) || piece_edges_.contains({to, from})) continue;
+      if (edge_index_.contains({from, to}) || edge_index_.contains({to, from})) continue;
       if (!points_[p].is_created() && !points_[p + 1].is_created() &&
           (surface_.polygon_edge_from_vertices(from, to) ||
            surface_.polygon_edge_from_vertices(to, from))) {
         continue;
       }
-      throw UlvaneException(
-          OPERATION, absl::StrCat(" The points ", p, " and ", p + 1, " of the cut share no edge"));
+      throw UlvaneException(OPERATION, absl::StrCat(" The chain vertices ", from, " and ", to,
+                                                    " would share no edge"));
     }
   }
 
@@ -287,8 +286,8 @@ class CutPlan {
       const index_t from = piece[edge.edge];
       const index_t to = piece[next_local(edge.edge)];
       const PolygonEdge handle = new_edge(edge);
-      const auto reverse = piece_edges_.find(DirectedEdge{to, from});
-      if (reverse != piece_edges_.end()) {
+      const auto reverse = edge_index_.find(DirectedEdge{to, from});
+      if (reverse != edge_index_.end()) {
         builder.set_polygon_adjacent(handle, new_edge(pieces_edges_[reverse->second]).polygon_id);
         continue;
       }
@@ -304,8 +303,8 @@ class CutPlan {
   //! edge it lies on (itself when it was kept, none inside a former
   //! triangle).
   absl::optional<SurfaceCutEdge> chain_edge(index_t from, index_t to) const {
-    const auto found = piece_edges_.find(DirectedEdge{from, to});
-    if (found != piece_edges_.end()) {
+    const auto found = edge_index_.find(DirectedEdge{from, to});
+    if (found != edge_index_.end()) {
       auto const& edge = pieces_edges_[found->second];
       SurfaceCutEdge entry{new_edge(edge), {}};
       if (edge.lies_on) entry.replaced.push_back(*edge.lies_on);
@@ -378,7 +377,8 @@ class CutPlan {
   std::vector<std::size_t> created_points_;
   std::vector<DividedTriangle> divided_;
   std::vector<PieceEdge> pieces_edges_;
-  absl::flat_hash_map<DirectedEdge, std::size_t> piece_edges_;
+  //! The place in `pieces_edges_` of each piece edge, by its two vertices.
+  absl::flat_hash_map<DirectedEdge, std::size_t> edge_index_;
   //! Per divided triangle and local edge, its twin before the cut.
   std::vector<absl::optional<PolygonEdge>> old_twins_;
 };
