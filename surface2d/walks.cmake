@@ -19,10 +19,4 @@ if(TARGET surface2d_walks_test)
   target_include_directories(surface2d_walks_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 endif()
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(surface2d_walks_bench ${PROJECT_SOURCE_DIR}/bench/surface2d_walks_bench.cpp)
-  target_compile_options(surface2d_walks_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(surface2d_walks_bench PRIVATE Vantrel_surface2d
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(surface2d_walks_bench SOURCES surface2d_walks_bench.cpp LIBRARIES Vantrel_surface2d)

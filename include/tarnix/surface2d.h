@@ -1,14 +1,10 @@
 #pragma once
 
-//! Remeshing of the triangulated surfaces of 2D cross-section models.
+//! Remeshing and relaxation of the triangulated surfaces of 2D
+//! cross-section models.
 
 #include <tarnix/surface2d/frontal_remesher.h>
+#include <tarnix/surface2d/propagate_along_line.h>
+#include <tarnix/surface2d/propagate_along_surface_macro_edge.h>
 #include <tarnix/surface2d/relax_surfaces.h>
 #include <tarnix/surface2d/remesh_surfaces.h>
-
-#if __has_include(<tarnix/surface2d/propagate_along_line.h>)
-#include <tarnix/surface2d/propagate_along_line.h>
-#endif
-#if __has_include(<tarnix/surface2d/propagate_along_surface_macro_edge.h>)
-#include <tarnix/surface2d/propagate_along_surface_macro_edge.h>
-#endif

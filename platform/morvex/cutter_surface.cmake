@@ -19,10 +19,4 @@ tarnix_test(morvex_cutter_surface_test
     src/cutter_surface/cut_along_path_test.cpp
   LIBRARIES Morvex_cutter_surface tarnix_mesh_test_support)
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(cutter_surface_bench ${PROJECT_SOURCE_DIR}/bench/cutter_surface_bench.cpp)
-  target_compile_options(cutter_surface_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(cutter_surface_bench PRIVATE Morvex_cutter_surface
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(cutter_surface_bench SOURCES cutter_surface_bench.cpp LIBRARIES Morvex_cutter_surface)

@@ -18,10 +18,4 @@ tarnix_test(morvex_modifier_model_test
   LIBRARIES Morvex_modifier_model tarnix_model_test_support tarnix_mesh_test_support
             GTest::gmock)
 
-if(TARNIX_BUILD_BENCHMARKS)
-  find_package(benchmark REQUIRED)
-  add_executable(modifier_model_bench ${PROJECT_SOURCE_DIR}/bench/modifier_model_bench.cpp)
-  target_compile_options(modifier_model_bench PRIVATE ${TARNIX_WARNINGS})
-  target_link_libraries(modifier_model_bench PRIVATE Morvex_modifier_model
-                        benchmark::benchmark benchmark::benchmark_main)
-endif()
+tarnix_benchmark(modifier_model_bench SOURCES modifier_model_bench.cpp LIBRARIES Morvex_modifier_model)

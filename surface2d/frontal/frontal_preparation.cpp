@@ -120,7 +120,7 @@ SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
 void FrontalRemesher<2>::create_polygon_attributes() {
   input_mesh.vertex_attribute_manager().reserve(10 * input_mesh.nb_vertices());
   auto& polygon_manager = input_mesh.polygon_attribute_manager();
-  polygon_manager.reserve(2000000);
+  polygon_manager.reserve(10 * input_mesh.nb_polygons());
   triangle_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, unsigned int>(
       "triangle info", NO_ID, ATTRIBUTE_DERIVABLE);
   edge_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, EdgeInfoLists>(
