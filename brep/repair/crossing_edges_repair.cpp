@@ -42,12 +42,7 @@ std::vector<double> sort_by_decreasing_length(std::vector<PolygonEdge>& edges,
 absl::flat_hash_set<uuid> CrossingEdgesRepair::repair_crossing_edges() {
   const index_t max_iterations = repairer.repair_limits().max_crossing_iterations;
   for (index_t iteration = 0; !edges.empty(); ++iteration) {
-    if (iteration == max_iterations) {
-      Logger::log_info("[repair_crossing_edges] Stopped after ", max_iterations,
-                       " splits with ", edges.size(), " crossing edges of ",
-                       input_surface_id(repairer.remeshing_data, surface).string(), " left");
-      break;
-    }
+    if (iteration == max_iterations) break;
     const auto lengths = sort_by_decreasing_length(edges, surface_mesh);
     const auto other_lengths = sort_by_decreasing_length(other_edges, other_surface_mesh);
     // Both lists in one order of decreasing length, an edge of O before an
@@ -69,22 +64,19 @@ absl::flat_hash_set<uuid> CrossingEdgesRepair::repair_crossing_edges() {
     }
     update_crossing_edges();
     // Without a split the meshes are unchanged, and so would be every
-    // following iteration.
-    if (!split && !edges.empty()) {
-      Logger::log_info("[repair_crossing_edges] ", edges.size(), " crossing edges of ",
-                       input_surface_id(repairer.remeshing_data, surface).string(),
-                       " left: no split is allowed");
-      break;
-    }
+    // following iteration. What is left is found, and logged, by the next
+    // detection sweep.
+    if (!split) break;
   }
   return modified_surfaces;
 }
 
 bool CrossingEdgesRepair::split_edge(PolygonEdge const& edge_handle) {
   const PolygonEdge edge = edge_handle;  // `edges` grows below
+  if (!repairer.may_split()) return false;
   const Point<3> point = project_edge_midpoint(edge).first;
   if (!is_split_valid(surface, edge, point)) return false;
-  const auto info = repairer.modifier.split_edge(surface, edge, point);
+  const auto info = repairer.split_edge(surface, edge, point);
   for (auto const& record : info.surfaces.at(surface.id())) {
     for (auto const* pairs : {&record.own_edges, &record.twin_edges}) {
       for (auto const& pair : *pairs) {
@@ -99,6 +91,7 @@ bool CrossingEdgesRepair::split_edge(PolygonEdge const& edge_handle) {
 absl::optional<CrossingEdgesRepair::OtherEdgeSplit> CrossingEdgesRepair::split_other_edge(
     PolygonEdge const& edge_handle) {
   const PolygonEdge edge = edge_handle;  // `other_edges` grows below
+  if (!repairer.may_split()) return absl::nullopt;
   const Point<3> midpoint = other_surface_mesh.edge_barycenter(edge);
   Point<3> point;
   if (other_surface_mesh.is_edge_on_border(edge)) {
@@ -109,7 +102,7 @@ absl::optional<CrossingEdgesRepair::OtherEdgeSplit> CrossingEdgesRepair::split_o
         repairer.input_surface_tree(other_surface).closest_element(midpoint, distance));
   }
   if (!is_split_valid(other_surface, edge, point)) return absl::nullopt;
-  OtherEdgeSplit result{repairer.modifier.split_edge(other_surface, edge, point), point};
+  OtherEdgeSplit result{repairer.split_edge(other_surface, edge, point), point};
   for (auto const& record : result.info.surfaces.at(other_surface.id())) {
     for (auto const* pairs : {&record.own_triangles, &record.twin_triangles}) {
       for (auto const& pair : *pairs) {

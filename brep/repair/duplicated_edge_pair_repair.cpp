@@ -116,8 +116,9 @@ void DuplicatedEdgePairRepair::repair_side(Surface<3> const& side_surface,
         modified_surfaces.insert(side_surface.id());
         return;
       }
-    } else if (is_split_edge_valid(model, side_surface, edge, candidate).empty()) {
-      const auto info = modifier.split_edge(side_surface, edge, candidate);
+    } else if (repairer.may_split() &&
+               is_split_edge_valid(model, side_surface, edge, candidate).empty()) {
+      const auto info = repairer.split_edge(side_surface, edge, candidate);
       for (auto const& changed : info.surfaces) modified_surfaces.insert(changed.first);
       return;
     }

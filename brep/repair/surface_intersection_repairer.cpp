@@ -58,7 +58,11 @@ SurfaceIntersectionRepairer::SurfaceIntersectionRepairer(RemeshingData<BRep, 3>&
       modifier(data.output),
       progress("Repairing surface intersections",
                data.output.nb_blocks() + data.output.nb_surfaces()),
-      limits(repair_limits) {
+      limits(repair_limits),
+      split_budget(limits.min_split_budget) {
+  index_t nb_triangles = 0;
+  for (auto const& surface : output.surfaces()) nb_triangles += surface.mesh().nb_polygons();
+  split_budget = std::max(split_budget, nb_triangles);
   input_line_trees.reserve(input.nb_lines());
   for (auto const& line : output.lines()) input_line_trees.emplace(line.id(), absl::nullopt);
   input_surface_trees.reserve(input.nb_surfaces());
@@ -67,6 +71,17 @@ SurfaceIntersectionRepairer::SurfaceIntersectionRepairer(RemeshingData<BRep, 3>&
     input_surface_trees.emplace(surface.id(), absl::nullopt);
     output_surface_trees.emplace(surface.id(), create_aabb_tree<3>(triangulated(surface.mesh())));
   }
+}
+
+BRepSplitPolygonEdgeInfo SurfaceIntersectionRepairer::split_edge(Surface<3> const& surface,
+                                                                 PolygonEdge const& edge,
+                                                                 Point<3> const& point) {
+  auto info = modifier.split_edge(surface, edge, point);
+  if (++nb_splits == split_budget) {
+    Logger::log_info("[repair_surface_intersections] No more splits after ", split_budget,
+                     " splits");
+  }
+  return info;
 }
 
 index_t SurfaceIntersectionRepairer::max_passes() const {

@@ -34,11 +34,15 @@ namespace detail {
 //! would otherwise be found again in every sweep and every pass.
 struct RepairLimits {
   //! Detection sweeps of one surface pair in one call.
-  index_t max_sweeps_per_pair = 16;
+  index_t max_sweeps_per_pair = 8;
   //! Splits of one crossing repair.
-  index_t max_crossing_iterations = 32;
+  index_t max_crossing_iterations = 16;
   //! Passes are bounded by max_passes_base + 2 * nb_surfaces.
-  index_t max_passes_base = 8;
+  index_t max_passes_base = 4;
+  //! Splits of the whole repair: the larger of this and the number of
+  //! output triangles at the start. Splits that cannot remove a finding
+  //! (surfaces whose inputs cross) would otherwise refine without end.
+  index_t min_split_budget = 64;
 };
 
 //! The input surface of an output surface, through the "Surface" entry of
@@ -112,6 +116,11 @@ class SurfaceIntersectionRepairer {
   void split_triangle_at(Surface<3> const& surface, Point<3> const& point);
 
   RepairLimits const& repair_limits() const { return limits; }
+  //! Whether the split budget allows one more split.
+  bool may_split() const { return nb_splits < split_budget; }
+  //! `split_edge` of the modifier, counted against the split budget.
+  BRepSplitPolygonEdgeInfo split_edge(Surface<3> const& surface, PolygonEdge const& edge,
+                                      Point<3> const& point);
   //! The largest number of passes `repair_surface_intersections` runs.
   index_t max_passes() const;
 
@@ -132,6 +141,8 @@ class SurfaceIntersectionRepairer {
   void log_surface(char const* prefix, Surface<3> const& surface) const;
 
   RepairLimits limits;
+  index_t split_budget;
+  index_t nb_splits = 0;
 };
 
 //! The action of one detection sweep of S against O: records the edges of

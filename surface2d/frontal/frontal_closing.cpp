@@ -50,13 +50,21 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
     if (side1->is_new) unmark_macro_edge(*side1);
     return false;
   }
-  const auto region = enclosed_triangles(*side1, *side2, edge);
+  // The chains of the sides are kept: nothing edits the working surface
+  // before a rollback, which removes the new sides' marks along them.
+  std::vector<OrientedPolygonEdge> chain1;
+  std::vector<OrientedPolygonEdge> chain2;
+  const auto region = enclosed_triangles(*side1, *side2, edge, chain1, chain2);
+  const auto rollback = [&]() {
+    if (side1->is_new) unmark_chain(chain1, side1->macro_edge);
+    if (side2->is_new) unmark_chain(chain2, side2->macro_edge);
+  };
   // A region holding a covered triangle would make the new output triangle
   // overlap an existing one.
   const bool overlaps = std::any_of(region.begin(), region.end(),
                                     [this](unsigned int t) { return is_triangle_covered(t); });
   if (overlaps || !region_touches_macro_edge(region, edge.macro_edge)) {
-    rollback_candidate(*side1, *side2, region);
+    rollback();
     return false;
   }
   const auto inner = vertices_in_region(region, edge, apex);
@@ -64,7 +72,7 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
     build_triangle(edge, *side1, *side2, apex, region);
     return true;
   }
-  rollback_candidate(*side1, *side2, region);
+  rollback();
   for (const unsigned int w : inner) {
     if (try_vertex_within(edge, w, depth + 1)) return true;
   }
@@ -73,7 +81,12 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
 
 void FrontalRemesher<2>::toggle_chain_edges(unsigned int a, unsigned int b, unsigned int m,
                                             RegionBoundarySet& set) const {
-  for (auto const& step : macro_edge_chain(a, b, m)) {
+  toggle_chain(macro_edge_chain(a, b, m), set);
+}
+
+void FrontalRemesher<2>::toggle_chain(absl::Span<OrientedPolygonEdge const> chain,
+                                      RegionBoundarySet& set) const {
+  for (auto const& step : chain) {
     RegionBoundaryEdge record;
     record.vertices = input_mesh.polygon_edge_vertices(step.edge);
     std::sort(record.vertices.begin(), record.vertices.end());
@@ -95,9 +108,19 @@ void FrontalRemesher<2>::toggle_chain_edges(unsigned int a, unsigned int b, unsi
 std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(CandidateSide const& side1,
                                                                  CandidateSide const& side2,
                                                                  FrontEdge const& edge) const {
+  std::vector<OrientedPolygonEdge> chain1;
+  std::vector<OrientedPolygonEdge> chain2;
+  return enclosed_triangles(side1, side2, edge, chain1, chain2);
+}
+
+std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
+    CandidateSide const& side1, CandidateSide const& side2, FrontEdge const& edge,
+    std::vector<OrientedPolygonEdge>& chain1, std::vector<OrientedPolygonEdge>& chain2) const {
   RegionBoundarySet boundary;
-  toggle_chain_edges(side1.start, side1.end, side1.macro_edge, boundary);
-  toggle_chain_edges(side2.start, side2.end, side2.macro_edge, boundary);
+  chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
+  toggle_chain(chain1, boundary);
+  chain2 = macro_edge_chain(side2.start, side2.end, side2.macro_edge);
+  toggle_chain(chain2, boundary);
   toggle_chain_edges(edge.end, edge.start, edge.macro_edge, boundary);
 
   std::vector<unsigned int> region;

@@ -74,24 +74,33 @@ std::vector<unsigned int> FrontalRemesher<2>::macro_edges_around(unsigned int v)
   return result;
 }
 
-absl::optional<unsigned int> FrontalRemesher<2>::common_macro_edge(unsigned int a,
-                                                                   unsigned int b) const {
-  const auto around_a = macro_edges_around(a);
-  for (const unsigned int m : macro_edges_around(b)) {
+absl::optional<unsigned int> FrontalRemesher<2>::first_common_entry(
+    absl::Span<unsigned int const> around_a, absl::Span<unsigned int const> around_b) {
+  for (const unsigned int m : around_b) {
     if (std::find(around_a.begin(), around_a.end(), m) != around_a.end()) return m;
   }
   return absl::nullopt;
 }
 
-absl::optional<unsigned int> FrontalRemesher<2>::find_macro_edge(unsigned int a,
+absl::optional<unsigned int> FrontalRemesher<2>::common_macro_edge(unsigned int a,
+                                                                   unsigned int b) const {
+  return first_common_entry(macro_edges_around(a), macro_edges_around(b));
+}
+
+absl::optional<unsigned int> FrontalRemesher<2>::if_runs_from_to(absl::optional<unsigned int> m,
+                                                                 unsigned int a,
                                                                  unsigned int b) const {
-  const auto m = common_macro_edge(a, b);
   if (!m) return absl::nullopt;
   auto const& macro_edge = checked_at(macro_edges, *m);
   if (modifier.updated_vertex(macro_edge[0]) == a && modifier.updated_vertex(macro_edge[1]) == b) {
     return m;
   }
   return absl::nullopt;
+}
+
+absl::optional<unsigned int> FrontalRemesher<2>::find_macro_edge(unsigned int a,
+                                                                 unsigned int b) const {
+  return if_runs_from_to(common_macro_edge(a, b), a, b);
 }
 
 absl::InlinedVector<OrientedPolygonEdge, 4> FrontalRemesher<2>::macro_edge_edges_around(
@@ -170,8 +179,14 @@ CandidateSide FrontalRemesher<2>::existing_side(unsigned int a, unsigned int b,
 
 absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a, unsigned int b,
                                                                   unsigned int c) {
-  if (const auto m = find_macro_edge(b, a)) return existing_side(a, b, *m);
-  if (find_macro_edge(a, b)) return absl::nullopt;
+  // find_macro_edge(b, a), then find_macro_edge(a, b), on the lists
+  // around a and b gathered once.
+  const auto around_a = macro_edges_around(a);
+  const auto around_b = macro_edges_around(b);
+  if (const auto m = if_runs_from_to(first_common_entry(around_b, around_a), b, a)) {
+    return existing_side(a, b, *m);
+  }
+  if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   const auto cuts = straight_path(a, b);
   if (!cuts) return absl::nullopt;
   const SurfaceCutPathInfo info =
@@ -213,12 +228,17 @@ void FrontalRemesher<2>::mark_macro_edge(absl::Span<PolygonEdge const> edges, un
 }
 
 void FrontalRemesher<2>::unmark_macro_edge(CandidateSide const& side) {
-  const auto chain = macro_edge_chain(side.start, side.end, side.macro_edge);
+  unmark_chain(macro_edge_chain(side.start, side.end, side.macro_edge), side.macro_edge);
+}
+
+void FrontalRemesher<2>::unmark_chain(absl::Span<OrientedPolygonEdge const> chain,
+                                      unsigned int m) {
   for (auto const& step : chain) {
-    auto list = edge_lists(step.edge.polygon_id)[step.edge.edge_id];
-    const auto found = std::find(list.begin(), list.end(), side.macro_edge);
-    if (found == list.end()) continue;
-    list.erase(found);
+    auto const& current = edge_lists(step.edge.polygon_id)[step.edge.edge_id];
+    const auto found = std::find(current.begin(), current.end(), m);
+    if (found == current.end()) continue;
+    auto list = current;
+    list.erase(list.begin() + (found - current.begin()));
     set_edge_list(step.edge, std::move(list));
   }
 }

@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -224,6 +227,69 @@ TEST(DumpIteration, WritesTheCleanedSurfaceUnderTheNextNumber) {
     EXPECT_EQ(f.mesh->nb_polygons(), 6u);
     EXPECT_TRUE(f.mesh->polygon_attribute_manager().attribute_exists("edge info"));
     std::remove(dump_file(first + run).c_str());
+  }
+}
+
+std::string file_content(std::string const& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// A surface that a clean would not change is written as it is; one with a
+// vertex that no triangle uses is written cleaned, without that vertex.
+TEST(DumpIteration, WritesWhatTheCleanedCopyWouldHold) {
+  const unsigned int number = 3000000u + static_cast<unsigned int>(getpid());
+  for (const bool isolated_vertex : {false, true}) {
+    SCOPED_TRACE(isolated_vertex);
+    detail::dump_counter() = number;
+    Fixture f(make_grid<2>(2), {0, 2, 8, 6});
+    if (isolated_vertex) f.builder->create_point(Point<2>{{5.0, 5.0}});
+    f.remesher.prepare_surface();
+    f.remesher.create_polygon_attributes();
+    f.remesher.initialize_front();
+    auto expected = f.mesh->clone();
+    auto expected_builder = TriangulatedSurfaceBuilder<2>::create(*expected);
+    expected_builder->clean();
+    EXPECT_EQ(expected->nb_vertices(), 9u);
+    const std::string reference = dump_file(number) + ".expected";
+    save_triangulated_surface<2>(*expected, reference);
+    EXPECT_EQ(file_content(dump_file(number)), file_content(reference));
+    std::remove(dump_file(number).c_str());
+    std::remove(reference.c_str());
+  }
+}
+
+// The polygon attributes are reserved for the triangles the cuts will make,
+// estimated from the metric, never below ten times the initial count nor
+// above a thousand times; a metric without a usable length keeps ten times.
+TEST(CreatePolygonAttributes, ReservesForTheExpectedWorkingTriangles) {
+  struct Case {
+    double length;
+    unsigned int least;
+    unsigned int most;
+  };
+  // make_grid(2) has 8 triangles over an area of 4; at length 1 that asks for
+  // 4 / (0.433 * 1 * 1), about 9.24 output triangles.
+  const std::vector<Case> cases{{10.0, 80, 80},
+                                {1.0, 8 + 295, 8 + 296},
+                                {1e-4, 8000, 8000},
+                                {0.0, 80, 80},
+                                {std::nan(""), 80, 80}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.length);
+    auto mesh = make_grid<2>(2);
+    auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+    const FunctionMetric metric([&c](Point<2> const&) { return c.length; });
+    const std::vector<unsigned int> given;
+    TestRemesher remesher(*mesh, *builder, metric, given);
+    remesher.create_polygon_attributes();
+    auto const info = mesh->polygon_attribute_manager()
+                          .find_attribute<VariableAttribute<detail::EdgeInfoLists>>("edge info");
+    EXPECT_EQ(info->size(), 8u);
+    EXPECT_GE(info->capacity(), c.least);
+    EXPECT_LE(info->capacity(), c.most);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <absl/strings/str_cat.h>
 
 #include <common/variable_attribute.h>
+#include <morvex/cutter_surface/cut_along_path.h>
 #include <morvex/cutter_surface/determine_cuts.h>
 #include <tarnix/surface2d/propagate_along_surface_macro_edge.h>
 #include <ulvane/basic/ulvane_exception.h>
@@ -141,9 +142,12 @@ void FrontalRemesher2D::on_triangle_created(unsigned int /*triangle*/, unsigned 
                                             unsigned int /*end*/, unsigned int /*apex*/,
                                             absl::Span<unsigned int const> /*covered*/) {}
 
-bool FrontalRemesher2D::are_cuts_valid(unsigned int /*a*/, unsigned int /*b*/,
-                                       absl::Span<GeometricSurfacePath<2> const> /*cuts*/) const {
-  return true;
+// Cut points are rounded, so a straight path that the exact walk found may
+// still give a piece that rounding turns over; such cuts are refused here,
+// as a side without a straight path, rather than by the cut itself.
+bool FrontalRemesher2D::are_cuts_valid(unsigned int a, unsigned int b,
+                                       absl::Span<GeometricSurfacePath<2> const> cuts) const {
+  return is_cut_along_path_valid<2>(input_mesh, a, b, cuts);
 }
 
 absl::optional<std::vector<SurfacePath>> FrontalRemesher2D::surface_path(unsigned int a,

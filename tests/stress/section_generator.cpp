@@ -44,7 +44,7 @@ class Grid {
  public:
   Grid(Choices& choices, ShapeOptions const& options, index_t nx, index_t ny)
       : choices_(choices), options_(options), nx_(nx), ny_(ny),
-        labels_(nx * ny, 0), on_internal_line_(nb_edges(), false) {}
+        labels_(nx * ny, 0), on_internal_line_(nb_edges(), false), points_((nx + 1) * (ny + 1)) {}
 
   // Draws the regions and holes; false when nothing usable is left.
   bool draw_regions() {
@@ -57,7 +57,7 @@ class Grid {
     return used >= 2;
   }
 
-  void draw_internal_features() {
+  void draw_features() {
     index_t const nb_lines = choices_.below(options_.max_internal_lines + 1);
     for (index_t l = 0; l < nb_lines; ++l) draw_internal_line();
     index_t const nb_corners = choices_.below(options_.max_internal_corners + 1);
@@ -65,23 +65,42 @@ class Grid {
       auto const v = random_free_vertex();
       if (v != NO_ID) internal_corners_.push_back(v);
     }
+    find_corners();
   }
 
-  // False when a cell cannot be cut into two counter-clockwise triangles.
+  // Jitters the vertices and picks the diagonals. Corners stay on the grid
+  // and line vertices move only along their line, so that every line is
+  // straight between corners: the remeshed lines then follow the input
+  // lines exactly and the remeshed surfaces keep their areas. False when a
+  // cell cannot be cut into two counter-clockwise triangles.
   bool place_points(double jitter) {
     double const h = 1.0 / std::max(nx_, ny_);
-    points_.resize((nx_ + 1) * (ny_ + 1));
+    std::vector<std::array<double, 2>> offsets(points_.size());
+    for (auto& offset : offsets) offset = {choices_.between(-1, 1), choices_.between(-1, 1)};
+    index_t squashed = NO_ID;
+    if (options_.squash && nx_ >= 3) squashed = choices_.in_range(1, nx_ - 2);
     for (index_t j = 0; j <= ny_; ++j) {
       for (index_t i = 0; i <= nx_; ++i) {
-        points_[vertex(i, j)] = {(i + jitter * choices_.between(-1, 1)) * h,
-                                 (j + jitter * choices_.between(-1, 1)) * h};
+        index_t const v = vertex(i, j);
+        auto& offset = offsets[v];
+        if (is_corner_[v] || on_vertical_line(v)) offset[0] = 0.0;
+        if (is_corner_[v] || on_horizontal_line(v)) offset[1] = 0.0;
+        if (squashed != NO_ID && (i == squashed || i == squashed + 1)) {
+          // Both sides of the squeezed column: same height, no sideways move.
+          index_t const left = vertex(squashed, j);
+          index_t const right = vertex(squashed + 1, j);
+          bool const still = is_corner_[left] || is_corner_[right] || on_horizontal_line(left) ||
+                             on_horizontal_line(right);
+          offset = {0.0, still ? 0.0 : offsets[left][1]};
+        }
       }
     }
-    if (options_.squash && nx_ >= 3) {
-      index_t const column = choices_.in_range(1, nx_ - 2);
-      for (index_t j = 0; j <= ny_; ++j) {
-        auto const& left = points_[vertex(column, j)];
-        points_[vertex(column + 1, j)] = {left[0] + 1e-9, left[1]};
+    for (index_t j = 0; j <= ny_; ++j) {
+      for (index_t i = 0; i <= nx_; ++i) {
+        index_t const v = vertex(i, j);
+        double x = i * h;
+        if (squashed != NO_ID && i == squashed + 1) x = squashed * h + 1e-9;
+        points_[v] = {x + jitter * offsets[v][0] * h, (j + jitter * offsets[v][1]) * h};
       }
     }
     diagonals_.resize(nx_ * ny_);
@@ -94,7 +113,6 @@ class Grid {
   }
 
   GeneratedSection build() {
-    find_corners();
     trace_lines();
     GeneratedSection result;
     result.size = options_.scale;
@@ -207,6 +225,20 @@ class Grid {
     if (j < ny_) edges.push_back(vertical(i, j));
     if (j > 0) edges.push_back(vertical(i, j - 1));
     return edges;
+  }
+
+  bool on_horizontal_line(index_t v) const {
+    for (auto e : edges_at(v)) {
+      if (e < nb_horizontal() && is_line_edge(e)) return true;
+    }
+    return false;
+  }
+
+  bool on_vertical_line(index_t v) const {
+    for (auto e : edges_at(v)) {
+      if (e >= nb_horizontal() && is_line_edge(e)) return true;
+    }
+    return false;
   }
 
   index_t line_degree(index_t v) const {
@@ -412,6 +444,7 @@ class Grid {
     for (index_t v = 0; v < points_.size(); ++v) {
       index_t const degree = line_degree(v);
       if (degree != 0 && degree != 2) is_corner_[v] = true;
+      if (degree == 2 && on_horizontal_line(v) && on_vertical_line(v)) is_corner_[v] = true;
       if (degree == 2 && choices_.chance(options_.extra_corner_chance)) is_corner_[v] = true;
     }
     for (auto const v : internal_corners_) is_corner_[v] = true;
@@ -519,11 +552,11 @@ GeneratedSection generate_section(Choices& choices, ShapeOptions const& options)
     bool const wide = choices.chance(0.5);
     Grid grid{choices, options, wide ? cells : other, wide ? other : cells};
     if (!grid.draw_regions()) continue;
+    grid.draw_features();
     if (!grid.place_points(jitter)) {
       jitter *= 0.5;
       continue;
     }
-    grid.draw_internal_features();
     return grid.build();
   }
   throw std::runtime_error("[generate_section] no valid shape found");

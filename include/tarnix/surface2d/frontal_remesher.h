@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <queue>
@@ -380,6 +381,27 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! back) or the chain grows longer than the surface has polygon edges.
   std::vector<OrientedPolygonEdge> follow_chain(OrientedPolygonEdge const& first, unsigned int m,
                                                 unsigned int target) const;
+  //! An estimate of the number of working triangles at the end of the
+  //! run, from the area the metric asks to fill; sizes the attributes.
+  std::size_t expected_nb_working_triangles() const;
+  //! The first entry of `around_b`, in its order, that `around_a` holds.
+  static absl::optional<unsigned int> first_common_entry(absl::Span<unsigned int const> around_a,
+                                                         absl::Span<unsigned int const> around_b);
+  //! m when it is a macro edge from a to b (its ends through
+  //! `updated_vertex`), else none.
+  absl::optional<unsigned int> if_runs_from_to(absl::optional<unsigned int> m, unsigned int a,
+                                               unsigned int b) const;
+  //! Removes the first occurrence of m from the own list of every step of
+  //! the chain, computed beforehand.
+  void unmark_chain(absl::Span<OrientedPolygonEdge const> chain, unsigned int m);
+  //! The boundary set and region of `enclosed_triangles`, keeping the
+  //! chains of the two sides for a rollback.
+  std::vector<unsigned int> enclosed_triangles(CandidateSide const& side1,
+                                               CandidateSide const& side2, FrontEdge const& edge,
+                                               std::vector<OrientedPolygonEdge>& chain1,
+                                               std::vector<OrientedPolygonEdge>& chain2) const;
+  //! Toggles the records of the chain's input edges in the set.
+  void toggle_chain(absl::Span<OrientedPolygonEdge const> chain, RegionBoundarySet& set) const;
   //! Appends the entries of the replaced edge's own list to the new edge's.
   void append_edge_info(PolygonEdge const& to, PolygonEdge const& from);
   EdgeInfoLists const& edge_lists(unsigned int triangle) const;

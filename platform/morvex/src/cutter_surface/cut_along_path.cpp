@@ -397,8 +397,23 @@ SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
   return plan.apply(builder);
 }
 
+template <index_t D>
+bool is_cut_along_path_valid(TriangulatedSurface<D> const& surface, index_t a, index_t b,
+                             absl::Span<GeometricSurfacePath<D> const> cuts) {
+  static_assert(D == 2, "surfaces are cut in the plane");
+  try {
+    CutPlan const plan{surface, a, b, cuts};
+    return true;
+  } catch (UlvaneException const&) {
+    // Planning raises exactly the refusals of the cut itself.
+    return false;
+  }
+}
+
 template SurfaceCutPathInfo cut_along_path<2>(TriangulatedSurface<2> const&,
                                               TriangulatedSurfaceBuilder<2>&, index_t, index_t,
                                               absl::Span<GeometricSurfacePath<2> const>);
+template bool is_cut_along_path_valid<2>(TriangulatedSurface<2> const&, index_t, index_t,
+                                         absl::Span<GeometricSurfacePath<2> const>);
 
 }  // namespace tarnix

@@ -237,6 +237,7 @@ TEST(CutAlongPath, RefusesInvalidCutsAndLeavesTheSurfaceUnchanged) {
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
     CutFixture fixture{test::make_grid<2>(2)};
+    EXPECT_FALSE(is_cut_along_path_valid<2>(*fixture.surface, c.a, c.b, c.cuts));
     try {
       cut_along_path<2>(*fixture.surface, *fixture.builder, c.a, c.b, c.cuts);
       ADD_FAILURE() << "no exception";

@@ -76,6 +76,7 @@ absl::optional<StraightCut> cut_straight(CutFixture& fixture, index_t a, index_t
   for (index_t t = 0; t < surface.nb_polygons(); ++t) parents->set_value(t, t);
   StraightCut result;
   result.cuts = determine_cuts(surface, a, b, *paths);
+  EXPECT_TRUE(is_cut_along_path_valid<2>(surface, a, b, result.cuts));
   result.info = cut_along_path<2>(surface, *fixture.builder, a, b, result.cuts);
   return result;
 }

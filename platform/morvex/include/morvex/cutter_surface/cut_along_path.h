@@ -71,4 +71,10 @@ SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
                                   TriangulatedSurfaceBuilder<D>& builder, index_t a, index_t b,
                                   absl::Span<GeometricSurfacePath<D> const> cuts);
 
+//! Whether `cut_along_path` would make these cuts rather than refuse them.
+//! Changes nothing. Implemented for D = 2.
+template <index_t D>
+bool is_cut_along_path_valid(TriangulatedSurface<D> const& surface, index_t a, index_t b,
+                             absl::Span<GeometricSurfacePath<D> const> cuts);
+
 }  // namespace tarnix
