@@ -197,6 +197,12 @@ class VariableAttribute : public ReadOnlyAttribute<T> {
     return Storage::ref(detail::checked_at(values, element));
   }
 
+  //! The stored value, to edit in place (no copy of the value).
+  //! \throw std::out_of_range "invalid vector subscript" at or beyond the count.
+  T& modifiable_value(index_t element) {
+    return Storage::ref(detail::checked_at(values, element));
+  }
+
   //! \throw std::out_of_range "invalid vector subscript" at or beyond the
   //! count; nothing is stored then.
   void set_value(index_t element, T new_value) {

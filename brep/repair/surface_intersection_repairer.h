@@ -216,7 +216,8 @@ struct DuplicatedEdgePairRepair : SurfacePairRepair {
 
   //! Takes the two edges apart, the edge of S first and then the edge of
   //! O: each is split near its input surface, or swapped when the point
-  //! tried lies within 1e-6 of a vertex opposite the edge. A side whose
+  //! tried lies within 1e-6 of a vertex opposite the edge (a border edge
+  //! has one such vertex, an interior edge two). A side whose
   //! split at the target is refused is left as it is. An allowed swap ends
   //! the side, as a split does: afterwards the handle designates the new
   //! diagonal, not the edge the walk started on.

@@ -119,10 +119,8 @@ FinOnSquare add_fin_on_square(RepairModels& models, double h,
     fixture.square =
         models.add_surface_pair(square_input, input_triangle, square, square_triangles);
   }
-  auto const& mesh = mesh_of(models.output, fixture.square);
   const index_t a = models.output.unique_vertex({ComponentID{"Surface", fixture.square}, 0});
   const index_t b = models.output.unique_vertex({ComponentID{"Surface", fixture.square}, 2});
-  (void)mesh;
   const std::vector<Point<3>> fin{Point<3>{{0, 0, 0}}, Point<3>{{h, h, 0}},
                                   Point<3>{{h / 2, h / 2, h}}};
   const std::vector<std::array<index_t, 3>> fin_triangle{{0, 1, 2}};
@@ -374,7 +372,8 @@ TEST(RepairDuplicatedEdgePair, WalkFromTheInputBarycenter) {
     const auto& square = models.output.surface(fixture.square);
     const auto& fin = models.output.surface(fixture.fin);
     const PolygonEdge diagonal{0, 2};
-    DuplicatedEdgePairRepair repair{repairer, square, diagonal, fin, PolygonEdge{0, 0}};
+    const PolygonEdge fin_edge{0, 0};  // the record keeps a reference
+    DuplicatedEdgePairRepair repair{repairer, square, diagonal, fin, fin_edge};
     const auto modified = repair.repair_duplicated_edge_pair();
     auto const& mesh = mesh_of(models.output, fixture.square);
     EXPECT_EQ(mesh.nb_vertices(), c.nb_square_vertices);
@@ -415,7 +414,8 @@ TEST(SurfacePairRepair, IsSplitValidLooksOnlyAtFolds) {
     const auto& square = models.output.surface(fixture.square);
     const auto& fin = models.output.surface(fixture.fin);
     const PolygonEdge diagonal{0, 2};
-    DuplicatedEdgePairRepair repair{repairer, square, diagonal, fin, PolygonEdge{0, 0}};
+    const PolygonEdge fin_edge{0, 0};  // the record keeps a reference
+    DuplicatedEdgePairRepair repair{repairer, square, diagonal, fin, fin_edge};
     EXPECT_EQ(is_split_edge_valid(models.output, square, diagonal, c.point).empty(),
               c.plain_allowed);
     EXPECT_EQ(repair.is_split_valid(square, diagonal, c.point), c.valid);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 #include <absl/container/inlined_vector.h>
 #include <absl/strings/str_cat.h>
 #include <absl/types/span.h>
@@ -46,6 +47,9 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! Runs the frontal remesher and fills the output surface.
   virtual void remesh() = 0;
 
+  //! Opens the working surface along its internal lines, so that the
+  //! front starts on both sides of each of them.
+  void open_internal_lines();
   void transfer_lines_and_corners();
   //! Drops what the insertions removed from the working surface.
   void clean_working_surface() { modifier.clean(); }
@@ -76,6 +80,12 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   std::unique_ptr<TriangulatedSurfaceBuilder<2>> output_builder;
   std::vector<unsigned int> fixed_vertices;
   absl::flat_hash_map<unsigned int, unsigned int> output_vertices;
+  //! The output vertex linked to each output unique vertex met by the
+  //! transfer: the two sides of an opened internal line share it.
+  absl::flat_hash_map<index_t, unsigned int> unique_output_vertices;
+  //! Whether an internal line was opened: the output triangles on its two
+  //! sides are then joined afterwards.
+  bool opened_lines{false};
 };
 
 namespace {
@@ -132,6 +142,62 @@ Remesher::SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> 
       modifier(working_mesh, *working_builder),
       output_mesh(triangulated_mesh(remeshing_data.output.surface(output_surface_id.id()))),
       output_builder(surface_mesh_builder(builder, output_surface_id.id())) {}
+
+void Remesher::open_internal_lines() {
+  // Detach the triangles on the two sides of every internal line edge.
+  absl::flat_hash_set<index_t> on_lines;
+  for (auto const& input_line : data.input.internal_lines(input_surface)) {
+    auto const& working_line =
+        data.working->line(data.input_to_working.at(line_type()).in2out(input_line.id()));
+    for (index_t e = 0; e < working_line.mesh().nb_edges(); ++e) {
+      for (auto const& edge : surface_edges_on_line_edge(working_line, e)) {
+        auto const twin = working_mesh.polygon_adjacent_edge(edge.first);
+        if (!twin) continue;
+        working_builder->unset_polygon_adjacent(edge.first);
+        working_builder->unset_polygon_adjacent(*twin);
+        for (auto const v : working_mesh.polygon_edge_vertices(edge.first)) on_lines.insert(v);
+        opened_lines = true;
+      }
+    }
+  }
+  if (on_lines.empty()) return;
+
+  // A vertex inside an opened line now has one fan per side: every fan but
+  // the last found moves to a new vertex at the same point, linked to the
+  // same unique vertex, so that the surface stays manifold.
+  absl::flat_hash_map<index_t, std::vector<PolygonVertex>> corners;
+  for (index_t t = 0; t < working_mesh.nb_polygons(); ++t) {
+    if (!working_mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      auto const v = working_mesh.polygon_vertex({t, k});
+      if (on_lines.contains(v)) corners[v].push_back({t, k});
+    }
+  }
+  SectionBuilder working_model_builder{*data.working};
+  for (auto& entry : corners) {
+    auto const vertex = entry.first;
+    auto const& all = entry.second;
+    auto const unique = data.working->unique_vertex({working_surface_id, vertex});
+    absl::flat_hash_set<PolygonVertex> seen;
+    auto fan = working_mesh.polygons_around_vertex(vertex);
+    // Each round moves at least one corner away, so there are at most as
+    // many rounds as corners.
+    for (std::size_t round = 0; fan.size() + seen.size() < all.size() && round < all.size();
+         ++round) {
+      for (auto const& corner : fan) seen.insert(corner);
+      auto const copy = working_builder->create_point(working_mesh.point(vertex));
+      working_builder->replace_vertex(vertex, copy);
+      for (auto const& corner : all) {
+        if (!seen.contains(corner)) {
+          working_builder->associate_polygon_vertex_to_vertex(corner, vertex);
+          break;
+        }
+      }
+      if (unique != NO_ID) working_model_builder.set_unique_vertex({working_surface_id, copy}, unique);
+      fan = working_mesh.polygons_around_vertex(vertex);
+    }
+  }
+}
 
 void Remesher::transfer_lines_and_corners() {
   Section const& input = data.input;
@@ -196,8 +262,17 @@ void Remesher::insert_line_points(Line<2> const& working_line, Line<2> const& ou
             absl::StrCat("Vertex ", entry.second, " of ", output_line.component_id().string(),
                          " cannot be inserted in ", working_surface_id.string()));
       }
+      // On an opened internal line, the second side's vertex at a point
+      // stands for the output vertex the first side made there.
+      auto const shared = unique_output_vertices.find(unique);
+      if (shared != unique_output_vertices.end() && !output_vertices.contains(info.vertex) &&
+          working_mesh.point(info.vertex) == output_mesh.point(shared->second)) {
+        output_vertices.emplace(info.vertex, shared->second);
+        fixed_vertices.push_back(info.vertex);
+      }
       auto const output = working_to_output_vertex(info.vertex);
       builder.set_unique_vertex({output_surface_id, output}, unique);
+      unique_output_vertices.emplace(unique, output);
       if (inserted.first == Position::inside) {
         auto const& group = from_vertex0 ? info.second : info.first;
         current = group.split_edges.at(0).first;
@@ -256,7 +331,11 @@ class SurfaceRemesher2D final : public Remesher {
       auto const region_table = transfer_region(region, table);
       copy_result_triangles(*region.mesh, region_table);
     }
-    if (!result.unmeshed_regions.empty()) output_builder->compute_polygon_adjacencies();
+    // Regions, and the two sides of opened internal lines, are joined to
+    // their neighbours only through shared vertices.
+    if (!result.unmeshed_regions.empty() || opened_lines) {
+      output_builder->compute_polygon_adjacencies();
+    }
   }
 
  private:
@@ -305,6 +384,7 @@ class SurfaceRemesher2D final : public Remesher {
 
 void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input_surface) {
   SurfaceRemesher2D remesher{data, input_surface};
+  remesher.open_internal_lines();
   remesher.transfer_lines_and_corners();
   remesher.clean_working_surface();
   remesher.remesh();

@@ -190,9 +190,11 @@ TEST(RemeshSurfaces, LayeredSectionWithHoleAndInternalLine) {
               figures.nb_triangles, figures.min_quality, figures.mean_quality);
 }
 
-TEST(RemeshSurfaces, InternalLineAndCornerBecomeOutputVertices) {
+class InternalLineTest : public ::testing::TestWithParam<double> {};
+
+TEST_P(InternalLineTest, LineAndCornerBecomePartOfTheSurface) {
   auto fixture = test::make_internal_line_section(4);
-  ConstantMetric<2> metric{0.2};
+  ConstantMetric<2> metric{GetParam()};
   Section output;
   auto data = initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
       fixture.section, output, metric);
@@ -210,7 +212,22 @@ TEST(RemeshSurfaces, InternalLineAndCornerBecomeOutputVertices) {
     auto const u = output.unique_vertex({line.component_id(), v});
     EXPECT_EQ(output.component_mesh_vertices(u, surface.id()).size(), 1u) << v;
   }
+  // Every internal line edge is an edge of the surface, with a triangle on
+  // each side.
+  auto const& mesh = dynamic_cast<TriangulatedSurface<2> const&>(surface.mesh());
+  auto const& curve = line.mesh();
+  for (index_t e = 0; e < curve.nb_edges(); ++e) {
+    std::array<index_t, 2> ends{};
+    for (local_index_t k = 0; k < 2; ++k) {
+      auto const u = output.unique_vertex({line.component_id(), curve.edge_vertex({e, k})});
+      ends[k] = output.component_mesh_vertices(u, surface.id()).at(0);
+    }
+    EXPECT_TRUE(mesh.polygon_edge_from_vertices(ends[0], ends[1])) << "edge " << e;
+    EXPECT_TRUE(mesh.polygon_edge_from_vertices(ends[1], ends[0])) << "edge " << e;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(TargetLengths, InternalLineTest, ::testing::Values(0.2, 0.3, 0.5, 2.0));
 
 TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
   auto fixture = test::make_two_surface_section(2);

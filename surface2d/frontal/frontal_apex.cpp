@@ -16,9 +16,10 @@ namespace tarnix {
 namespace detail {
 namespace {
 
-// Crossings closer than this are taken as one.
+// Crossings closer than this (times the tolerance scale) are taken as one.
 constexpr double CROSSING_MERGE_DISTANCE = 1e-6;
-// Vertices this close to an end of the front edge are no candidates.
+// Vertices this close (times the tolerance scale) to an end of the front
+// edge are no candidates.
 constexpr double END_EXCLUSION_DISTANCE = 1e-6;
 
 // The perpendicular bisector of the front edge, through its midpoint and
@@ -63,7 +64,7 @@ absl::optional<ApexPoint> FrontalRemesher2D::ideal_point(FrontEdge const& edge) 
     steps->pop();
     const Point<2> q2 = crossing_point(input_mesh, steps->top(), line);
     Point<2> point = q2;
-    if (point_point_distance<2>(q1, q2) >= CROSSING_MERGE_DISTANCE) {
+    if (point_point_distance<2>(q1, q2) >= CROSSING_MERGE_DISTANCE * tolerance_scale) {
       const double within = point_point_distance<2>(middle, q2);
       const double t = (d - within) / (beyond - within);
       point = q2 + (q1 - q2) * t;
@@ -119,6 +120,7 @@ absl::optional<std::vector<BisectorCrossing>> FrontalRemesher2D::bisector_crossi
 std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge const& edge,
                                                                     ApexPoint const& apex,
                                                                     double radius) const {
+  const double exclusion = END_EXCLUSION_DISTANCE * tolerance_scale;
   std::vector<CandidateVertex> list;
   std::vector<unsigned int> stack{apex.triangle};
   absl::flat_hash_set<unsigned int> visited{apex.triangle};
@@ -132,8 +134,8 @@ std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge co
       Point<2> const& p = input_mesh.point(w);
       const double distance = point_point_distance<2>(apex.point, p);
       if (w != edge.start && w != edge.end && has_output_vertex(w) && radius > distance &&
-          point_point_distance<2>(edge.start_point, p) > END_EXCLUSION_DISTANCE &&
-          point_point_distance<2>(edge.end_point, p) > END_EXCLUSION_DISTANCE) {
+          point_point_distance<2>(edge.start_point, p) > exclusion &&
+          point_point_distance<2>(edge.end_point, p) > exclusion) {
         list.push_back({w, distance});
       }
     }

@@ -27,17 +27,20 @@ EdgeInfoLists const& FrontalRemesher<2>::edge_lists(unsigned int triangle) const
 
 void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge,
                                        absl::InlinedVector<unsigned int, 1> list) {
-  auto lists = edge_lists(edge.polygon_id);
-  lists[edge.edge_id] = std::move(list);
-  edge_info_attribute->set_value(edge.polygon_id, std::move(lists));
+  edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id] = std::move(list);
 }
 
 void FrontalRemesher<2>::append_edge_info(PolygonEdge const& to, PolygonEdge const& from) {
   auto const& source = edge_lists(from.polygon_id)[from.edge_id];
   if (source.empty()) return;
-  auto list = edge_lists(to.polygon_id)[to.edge_id];
+  auto& list = edge_info_attribute->modifiable_value(to.polygon_id)[to.edge_id];
+  if (&list == &source) {
+    // Appending a list to itself: the source range moves as the list grows.
+    const auto copy = source;
+    list.insert(list.end(), copy.begin(), copy.end());
+    return;
+  }
   list.insert(list.end(), source.begin(), source.end());
-  set_edge_list(to, std::move(list));
 }
 
 unsigned int FrontalRemesher<2>::chain_start(OrientedPolygonEdge const& edge) const {

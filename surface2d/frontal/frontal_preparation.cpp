@@ -48,6 +48,13 @@ void FrontalRemesher<2>::prepare_surface() {
   for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
     if (modifier.is_triangle_active(t)) ++nb_active;
   }
+  // The given vertices and their copies must survive the collapses: a
+  // collapse keeps the given end, and an edge between two given vertices
+  // stays.
+  absl::flat_hash_set<unsigned int> kept_vertices(given_vertices.begin(), given_vertices.end());
+  for (auto const& entry : copies) kept_vertices.insert(entry.second.begin(), entry.second.end());
+  tolerance_scale = std::min(1.0, working_diagonal());
+  const double degenerate_length = DEGENERATE_EDGE_LENGTH * tolerance_scale;
   unsigned int nb_passes = 0;
   bool changed = true;
   while (changed) {
@@ -61,8 +68,25 @@ void FrontalRemesher<2>::prepare_surface() {
       for (local_index_t j = 0; j < 3; ++j) {
         const PolygonEdge edge{t, j};
         // A length that is not a number counts as degenerate.
-        if (input_mesh.edge_length(edge) > DEGENERATE_EDGE_LENGTH) continue;
-        modifier.collapse_edge(edge, input_mesh.point(input_mesh.polygon_edge_vertex(edge, 0)));
+        if (input_mesh.edge_length(edge) > degenerate_length) continue;
+        const auto ends = input_mesh.polygon_edge_vertices(edge);
+        const bool keep0 = kept_vertices.contains(ends[0]);
+        const bool keep1 = kept_vertices.contains(ends[1]);
+        if (keep0 && keep1) continue;
+        PolygonEdge collapsed = edge;
+        if (keep1) {
+          // The modifier keeps the end at the target point, vertex 0 on a
+          // tie: from the twin side, vertex 0 is the given end. A border
+          // edge with coinciding ends cannot keep its second end: it stays.
+          const auto twin = input_mesh.polygon_adjacent_edge(edge);
+          if (twin) {
+            collapsed = *twin;
+          } else if (input_mesh.point(ends[0]) == input_mesh.point(ends[1])) {
+            continue;
+          }
+        }
+        const unsigned int target = keep1 ? ends[1] : ends[0];
+        modifier.collapse_edge(collapsed, input_mesh.point(target));
         changed = true;
         break;
       }
@@ -81,6 +105,25 @@ void FrontalRemesher<2>::prepare_surface() {
       vertex_lock->set_value(c, true);
     }
   }
+}
+
+double FrontalRemesher<2>::working_diagonal() const {
+  double low[2] = {0.0, 0.0};
+  double high[2] = {0.0, 0.0};
+  bool empty = true;
+  for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
+    if (!modifier.is_triangle_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      Point<2> const& p = input_mesh.point(input_mesh.polygon_vertex({t, k}));
+      for (int c = 0; c < 2; ++c) {
+        const double x = p.value(c);
+        if (empty || x < low[c]) low[c] = x;
+        if (empty || x > high[c]) high[c] = x;
+      }
+      empty = false;
+    }
+  }
+  return std::hypot(high[0] - low[0], high[1] - low[1]);
 }
 
 SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
@@ -177,9 +220,7 @@ void FrontalRemesher<2>::initialize_front() {
       unsigned int c = NO_ID;
       unsigned int nb_marked = 0;
       do {
-        auto lists = edge_lists(edge.polygon_id);
-        lists[edge.edge_id].push_back(m);
-        edge_info_attribute->set_value(edge.polygon_id, std::move(lists));
+        edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id].push_back(m);
         ++nb_marked;
         edge = input_mesh.next_on_border(edge);
         c = input_mesh.polygon_edge_vertex(edge, 0);

@@ -127,7 +127,7 @@ void graded_case(std::uint64_t seed, ShapeOptions const& options, double smalles
   if (!input_problems.empty()) return report.fail("generated input", input_problems);
   double const size = input.size;
   // Bounds the number of remeshed line vertices, hence the output size.
-  double const low = std::max(smallest * size, input.line_length / 5000.0);
+  double const low = std::max(smallest * size, input.line_length / 2000.0);
   auto const metric =
       StressMetric::random(choices, size, low, std::max(low, largest * size));
   remesh_and_check(input, metric, choices, report);

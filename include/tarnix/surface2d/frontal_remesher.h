@@ -293,6 +293,8 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! \throw UlvaneException naming the vertex when its fans cannot account
   //! for all its corners.
   SplitCopies split_non_manifold_vertices();
+  //! The diagonal of the bounding box of the active working triangles.
+  double working_diagonal() const;
   void create_polygon_attributes();
   //! Seeds the front with the border stretches between vertices that have
   //! output vertices, then writes the debug dump.
@@ -419,6 +421,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::shared_ptr<VariableAttribute<EdgeInfoLists>> edge_info_attribute;
   std::vector<MacroEdgeSides> macro_edge_sides;
   std::vector<MacroEdge> macro_edges;
+  //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
+  //! distance tolerances scale with it, so small models keep their shape.
+  double tolerance_scale = 1.0;
 };
 
 //! The concrete frontal remesher of 2D surfaces.
