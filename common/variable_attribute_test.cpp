@@ -244,6 +244,25 @@ TEST(VariableAttribute, BoolIsOneBytePerValue) {
   EXPECT_EQ(flags.float_value(1), 0.0f);
 }
 
+// An in-place edit reaches the stored value and that value only.
+TEST(VariableAttribute, ModifiableValueEditsInPlace) {
+  VariableAttribute<EdgeLists> lists(EdgeLists{{{7}, {}, {}}}, 0);
+  lists.resize(3);
+  lists.modifiable_value(1)[2].push_back(4);
+  lists.modifiable_value(1)[0].clear();
+  EXPECT_EQ(&lists.modifiable_value(1), &lists.value(1));
+  EXPECT_EQ(lists.value(0), (EdgeLists{{{7}, {}, {}}}));
+  EXPECT_EQ(lists.value(1), (EdgeLists{{{}, {}, {4}}}));
+  EXPECT_EQ(lists.value(2), (EdgeLists{{{7}, {}, {}}}));
+  EXPECT_EQ(lists.get_default_value(), (EdgeLists{{{7}, {}, {}}}));
+
+  VariableAttribute<bool> flags(false, 0);
+  flags.resize(2);
+  flags.modifiable_value(1) = true;
+  EXPECT_FALSE(flags.value(0));
+  EXPECT_TRUE(flags.value(1));
+}
+
 // Every operation that reads an element tests its index.
 TEST(VariableAttribute, IndexAtTheCountIsOutOfRange) {
   VariableAttribute<EdgeLists> lists(EdgeLists{}, 0);
@@ -258,6 +277,7 @@ TEST(VariableAttribute, IndexAtTheCountIsOutOfRange) {
       [&] { lists.value(2); },
       [&] { lists.float_value(2); },
       [&] { lists.set_value(2, EdgeLists{}); },
+      [&] { lists.modifiable_value(2); },
       [&] { numbers.copy_value(2, 0); },
       [&] { numbers.copy_value(0, 2); },
       [&] { numbers.float_item_value(2, 0); },

@@ -13,9 +13,17 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include <absl/strings/match.h>
+
+#include "crossing_sheets.h"
 #include "layered_section.h"
+
+#include <tarnix/brep.h>
+#include <ulvane/basic/logger.h>
+#include <ulvane/model/brep.h>
 
 #include <tarnix/surface2d/relax_surfaces.h>
 #include <tarnix/surface2d/remesh_surfaces.h>
@@ -166,6 +174,70 @@ void write_vtk(Section const& section, std::string const& path) {
   for (double q : qualities) out << q << '\n';
 }
 
+// 3D quality of a triangle: the same formula, from the corner angles.
+double quality_3d(std::array<Point<3>, 3> const& p) {
+  std::array<double, 3> sines{};
+  for (int v = 0; v < 3; ++v) {
+    Vector<3> const u{p[v], p[(v + 1) % 3]};
+    Vector<3> const w{p[v], p[(v + 2) % 3]};
+    sines[v] = u.cross(w).length() / (u.length() * w.length());
+  }
+  return 4.0 * sines[0] * sines[1] * sines[2] / (sines[0] + sines[1] + sines[2]);
+}
+
+// The 3D pipeline on two surfaces that cross: remesh (with the repair of
+// their crossing), then a report and a VTK file of the output surfaces.
+void run_3d(std::string const& folder) {
+  BRep const input = demo::make_crossing_sheets(25);
+  ConstantMetric<3> const metric{0.05};
+  index_t repairs = 0;
+  auto const previous = Logger::set_sink([&repairs](Logger::Level, absl::string_view line) {
+    if (absl::StartsWith(line, "other_surface intersection ") ||
+        absl::StartsWith(line, "other_surface duplicated ")) {
+      ++repairs;
+    }
+  });
+  auto const start = std::chrono::steady_clock::now();
+  auto remeshed = remesh(input, metric);
+  auto const seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  Logger::set_sink(previous);
+  BRep const& output = std::get<0>(remeshed);
+
+  index_t triangles = 0;
+  double min_quality = 1.0;
+  double mean_quality = 0.0;
+  std::vector<Point<3>> points;
+  std::vector<std::array<index_t, 3>> cells;
+  for (auto const& surface : output.surfaces()) {
+    auto const& mesh = dynamic_cast<TriangulatedSurface<3> const&>(surface.mesh());
+    auto const offset = static_cast<index_t>(points.size());
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) points.push_back(mesh.point(v));
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      if (!mesh.is_polygon_active(t)) continue;
+      std::array<index_t, 3> const corners{mesh.polygon_vertex({t, 0}), mesh.polygon_vertex({t, 1}),
+                                           mesh.polygon_vertex({t, 2})};
+      double const q =
+          quality_3d({mesh.point(corners[0]), mesh.point(corners[1]), mesh.point(corners[2])});
+      min_quality = std::min(min_quality, q);
+      mean_quality += q;
+      ++triangles;
+      cells.push_back({offset + corners[0], offset + corners[1], offset + corners[2]});
+    }
+  }
+  if (triangles > 0) mean_quality /= triangles;
+  std::printf("%-22s %8u triangles  quality min %.3f mean %.3f  intersection repairs %u  "
+              "%.2f s\n",
+              "3D crossing sheets", triangles, min_quality, mean_quality, repairs, seconds);
+
+  std::ofstream out{folder + "/brep.vtk"};
+  out << "# vtk DataFile Version 3.0\nremeshed brep\nASCII\nDATASET POLYDATA\n";
+  out << "POINTS " << points.size() << " double\n";
+  for (auto const& p : points) out << p.value(0) << ' ' << p.value(1) << ' ' << p.value(2) << '\n';
+  out << "POLYGONS " << cells.size() << ' ' << 4 * cells.size() << '\n';
+  for (auto const& c : cells) out << "3 " << c[0] << ' ' << c[1] << ' ' << c[2] << '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,7 +270,9 @@ int main(int argc, char** argv) {
   };
   std::printf("remeshing %.2f s, relaxation %.2f s\n", seconds(start, remeshed),
               seconds(remeshed, relaxed));
-  std::printf("pictures: %s/input.svg, %s/remeshed.svg, %s/relaxed.svg; ParaView: %s/relaxed.vtk\n",
-              folder.c_str(), folder.c_str(), folder.c_str(), folder.c_str());
+  run_3d(folder);
+  std::printf("pictures: %s/input.svg, %s/remeshed.svg, %s/relaxed.svg; "
+              "ParaView: %s/relaxed.vtk, %s/brep.vtk\n",
+              folder.c_str(), folder.c_str(), folder.c_str(), folder.c_str(), folder.c_str());
   return 0;
 }

@@ -7,8 +7,19 @@
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
 
+#include <ulvane/geometry/predicates.h>
+
 namespace tarnix {
 namespace detail {
+namespace {
+
+bool is_counter_clockwise(TriangulatedSurface<2> const& mesh, index_t triangle) {
+  return orientation_2d(mesh.point(mesh.polygon_vertex({triangle, 0})),
+                        mesh.point(mesh.polygon_vertex({triangle, 1})),
+                        mesh.point(mesh.polygon_vertex({triangle, 2}))) == Sign::positive;
+}
+
+}  // namespace
 
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
                                 TriangulatedSurfaceBuilder<2>& output_builder) {
@@ -23,7 +34,17 @@ void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
   bool any = false;
   for (auto const& group : groups) {
     if (group.second.size() < 2) continue;
-    for (auto const t : group.second) marks[t] = true;
+    // Deleting every copy would leave a hole where the copies stood: the
+    // first counter-clockwise copy stays, the other copies (a reversed copy
+    // folds the surface) go.
+    bool kept = false;
+    for (auto const t : group.second) {
+      if (!kept && is_counter_clockwise(output_mesh, t)) {
+        kept = true;
+        continue;
+      }
+      marks[t] = true;
+    }
     any = true;
   }
   if (!any) return;

@@ -131,10 +131,10 @@ class RegionTransfer {
   std::shared_ptr<VariableAttribute<unsigned int>> locks;
 };
 
-//! Deletes every triangle whose three vertices also form another triangle
-//! (all copies, whatever their orientation), then the vertices left without
-//! a triangle, and recomputes the adjacencies. A surface without such
-//! triangles is left untouched.
+//! Of the triangles on the same three vertices (whatever their order),
+//! keeps the first counter-clockwise one and deletes the others, then the
+//! vertices left without a triangle, and recomputes the adjacencies. A
+//! surface without such triangles is left untouched.
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
                                 TriangulatedSurfaceBuilder<2>& output_builder);
 

@@ -93,7 +93,7 @@ struct DuplicateCase {
 
 class DeleteDuplicateTrianglesTest : public ::testing::TestWithParam<DuplicateCase> {};
 
-TEST_P(DeleteDuplicateTrianglesTest, DeletesEveryCopy) {
+TEST_P(DeleteDuplicateTrianglesTest, KeepsOneCounterClockwiseCopy) {
   auto const& c = GetParam();
   auto mesh = test::make_surface<2>({{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 0}}, c.triangles);
   auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
@@ -106,9 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DeleteDuplicateTrianglesTest,
     ::testing::Values(
         DuplicateCase{"NoneLeavesTheSurfaceAlone", {{0, 1, 2}, {0, 2, 3}}, 2, 5},
-        DuplicateCase{"TwoCopies", {{0, 1, 2}, {0, 2, 3}, {1, 2, 0}}, 1, 3},
-        DuplicateCase{"ReversedCopy", {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {1, 4, 2}}, 2, 5},
-        DuplicateCase{"ThreeCopies", {{0, 1, 2}, {2, 0, 1}, {1, 2, 0}, {0, 2, 3}}, 1, 3}),
+        DuplicateCase{"TwoCopiesKeepOne", {{0, 1, 2}, {0, 2, 3}, {1, 2, 0}}, 2, 4},
+        DuplicateCase{"ReversedCopyGoes", {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {1, 4, 2}}, 3, 5},
+        DuplicateCase{"ReversedCopyFirstGoes", {{0, 2, 1}, {0, 1, 2}, {0, 2, 3}}, 2, 4},
+        DuplicateCase{"ThreeCopiesKeepOne", {{0, 1, 2}, {2, 0, 1}, {1, 2, 0}, {0, 2, 3}}, 2, 4}),
     [](auto const& test_info) { return test_info.param.name; });
 
 }  // namespace

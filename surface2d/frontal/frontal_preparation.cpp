@@ -32,6 +32,9 @@ constexpr double WORKING_TRIANGLES_PER_OUTPUT = 32.0;
 // nor more than the absolute bound.
 constexpr std::size_t MAX_RESERVE_FACTOR = 1000;
 constexpr std::size_t MAX_RESERVE = std::size_t{1} << 25;
+// Inner edges longer than this many target lengths are split before the
+// front starts.
+constexpr double REFINED_EDGE_FACTOR = 4.0;
 // The only state of the library that outlives a call.
 std::atomic<unsigned int> dump_counter_storage{0};
 
@@ -93,6 +96,8 @@ void FrontalRemesher<2>::prepare_surface() {
     }
   }
 
+  refine_coarse_triangles();
+
   for (const unsigned int given : given_vertices) {
     const unsigned int v = modifier.updated_vertex(given);
     output_vertex(v, true);
@@ -104,6 +109,53 @@ void FrontalRemesher<2>::prepare_surface() {
       output_vertex(c, true);
       vertex_lock->set_value(c, true);
     }
+  }
+}
+
+void FrontalRemesher<2>::refine_coarse_triangles() {
+  // A cut joins its new points to the far corners of the triangles it
+  // divides, so cutting many short sides into one large triangle fills it
+  // with slivers that every later cut crosses again, and the working
+  // surface grows with the square of the number of cuts. Splitting the
+  // long inner edges first gives the cuts triangles of about their length.
+  // Border edges stay: they hold the given vertices' stretches. An inner
+  // edge is measured against the longest border edge of its two triangles
+  // too, since no split makes a triangle on a long border edge small.
+  const auto longest_border_edge = [this](unsigned int triangle) {
+    double length = 0.0;
+    for (local_index_t j = 0; j < 3; ++j) {
+      const PolygonEdge edge{triangle, j};
+      if (input_mesh.is_edge_on_border(edge)) length = std::max(length, input_mesh.edge_length(edge));
+    }
+    return length;
+  };
+  // Refinement stops at the working-triangle count the run is sized for.
+  const std::size_t bound = expected_nb_working_triangles();
+  for (unsigned int t = 0; t < input_mesh.nb_polygons() && input_mesh.nb_polygons() < bound; ++t) {
+    if (!modifier.is_triangle_active(t)) continue;
+    absl::optional<PolygonEdge> longest;
+    double longest_excess = 1.0;
+    for (local_index_t j = 0; j < 3; ++j) {
+      const PolygonEdge edge{t, j};
+      if (input_mesh.is_edge_on_border(edge)) continue;
+      const auto ends = input_mesh.polygon_edge_vertices(edge);
+      const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
+      const double size = metric->edge_length(middle);
+      if (!std::isfinite(size) || !(size > 0.0)) continue;
+      const double border = std::max(longest_border_edge(t),
+                                     longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
+      const double excess =
+          input_mesh.edge_length(edge) / (REFINED_EDGE_FACTOR * std::max(size, border));
+      if (excess > longest_excess) {
+        longest_excess = excess;
+        longest = edge;
+      }
+    }
+    if (!longest) continue;
+    const auto ends = input_mesh.polygon_edge_vertices(*longest);
+    // The split triangles are appended, so this loop visits them later.
+    modifier.insert_point_on_edge(*longest,
+                                  (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5);
   }
 }
 

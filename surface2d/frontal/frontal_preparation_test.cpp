@@ -39,37 +39,113 @@ struct Fixture {
   TestRemesher remesher;
 };
 
-// A square whose centre is two vertices 1e-7 apart, E (4) and F (5):
+// A square of side 2 * scale whose centre is two vertices 1e-7 * scale
+// apart, E (4) and F (5):
 //
 //   D ------- C
 //   | \     / |
 //   |  E - F  |
 //   | /     \ |
 //   A ------- B
-std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge() {
-  return make_surface<2>({{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {1 + 1e-7, 1}},
+std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge(double scale = 1.0) {
+  return make_surface<2>({{0, 0},
+                          {2 * scale, 0},
+                          {2 * scale, 2 * scale},
+                          {0, 2 * scale},
+                          {scale, scale},
+                          {(1 + 1e-7) * scale, scale}},
                          {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 0, 4}, {0, 5, 4}, {2, 4, 5}});
 }
 
-TEST(PrepareSurface, CollapsesShortEdgesAndFollowsTheGivenVertex) {
-  Fixture f(square_with_short_edge(), {4, 0});
+unsigned int nb_active_triangles(TriangulatedSurface<2> const& mesh) {
+  unsigned int nb_active = 0;
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (mesh.is_polygon_active(t)) ++nb_active;
+  }
+  return nb_active;
+}
+
+// A collapse never removes a given vertex: it keeps the given end, and an
+// edge between two given vertices stays. Every given vertex keeps its own
+// output vertex, in the order given, and its lock.
+TEST(PrepareSurface, CollapsesShortEdgesAndKeepsTheGivenVertices) {
+  struct Case {
+    char const* name;
+    std::vector<unsigned int> given;
+    unsigned int nb_active;
+  };
+  const std::vector<Case> cases{
+      {"first end given", {4, 0}, 4},
+      {"second end given", {5, 0}, 4},
+      {"both ends given", {4, 5, 0}, 6},
+      {"no end given", {0}, 4},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(square_with_short_edge(), c.given);
+    f.remesher.prepare_surface();
+    expect_valid_surface(*f.mesh);
+    EXPECT_EQ(nb_active_triangles(*f.mesh), c.nb_active);
+    for (unsigned int o = 0; o < c.given.size(); ++o) {
+      const unsigned int g = c.given[o];
+      EXPECT_EQ(f.remesher.modifier.updated_vertex(g), g) << "given vertex " << g << " merged";
+      EXPECT_EQ(f.remesher.output_vertex_of(g), o);
+      EXPECT_TRUE(f.remesher.is_vertex_locked(g));
+      EXPECT_FALSE(f.mesh->polygons_around_vertex(g).empty());
+    }
+    EXPECT_FALSE(f.remesher.is_vertex_locked(1));
+  }
+}
+
+// The collapse length scales with the model below size 1: a model of size
+// 2e-7 keeps its triangles and still loses its 1e-14 edge, and a model of
+// size 2e3 keeps its 1e-4 edge.
+TEST(PrepareSurface, CollapsesOnlyEdgesShortForTheModelSize) {
+  struct Case {
+    double scale;
+    unsigned int nb_active;
+  };
+  for (auto const& c : {Case{1e-7, 4}, Case{1.0, 4}, Case{1e3, 6}}) {
+    SCOPED_TRACE(c.scale);
+    Fixture f(square_with_short_edge(c.scale), {0});
+    f.remesher.prepare_surface();
+    expect_valid_surface(*f.mesh);
+    EXPECT_EQ(nb_active_triangles(*f.mesh), c.nb_active);
+  }
+}
+
+// Cuts into triangles much larger than the target length fill them with
+// slivers; the inner edges are split first down to four times the target
+// length (1 here), and the border edges stay.
+TEST(PrepareSurface, SplitsInnerEdgesMuchLongerThanTheTarget) {
+  // A square of side 16 whose border is split into unit edges, fanned
+  // from its centre (vertex 64): inner edges 8 to 8 sqrt(2) long.
+  std::vector<std::array<double, 2>> points;
+  for (int i = 0; i < 16; ++i) points.push_back({double(i), 0.0});
+  for (int i = 0; i < 16; ++i) points.push_back({16.0, double(i)});
+  for (int i = 0; i < 16; ++i) points.push_back({16.0 - i, 16.0});
+  for (int i = 0; i < 16; ++i) points.push_back({0.0, 16.0 - i});
+  points.push_back({8.0, 8.0});
+  std::vector<std::array<index_t, 3>> triangles;
+  for (index_t v = 0; v < 64; ++v) triangles.push_back({64, v, (v + 1) % 64});
+  Fixture f(make_surface<2>(points, triangles), {0, 16, 32, 48});
   f.remesher.prepare_surface();
   expect_valid_surface(*f.mesh);
-  unsigned int nb_active = 0;
+  unsigned int nb_border = 0;
   for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) {
     if (!f.mesh->is_polygon_active(t)) continue;
-    ++nb_active;
-    for (local_index_t j = 0; j < 3; ++j) EXPECT_GT(f.mesh->edge_length({t, j}), 1e-6);
+    for (local_index_t j = 0; j < 3; ++j) {
+      if (f.mesh->is_edge_on_border({t, j})) {
+        ++nb_border;
+        EXPECT_NEAR(f.mesh->edge_length({t, j}), 1.0, 1e-12);
+      } else {
+        EXPECT_LE(f.mesh->edge_length({t, j}), 4.0);
+      }
+    }
   }
-  EXPECT_EQ(nb_active, 4u);
-  // E was merged into F (the end at the collapse point): F carries the
-  // output vertex and the lock of E.
-  const unsigned int e = f.remesher.modifier.updated_vertex(4);
-  EXPECT_EQ(e, 5u);
-  EXPECT_EQ(f.remesher.output_vertex_of(e), 0u);
-  EXPECT_TRUE(f.remesher.is_vertex_locked(e));
-  EXPECT_EQ(f.remesher.output_vertex_of(0), 1u);
-  EXPECT_FALSE(f.remesher.is_vertex_locked(1));
+  EXPECT_EQ(nb_border, 64u);
+  EXPECT_GT(nb_active_triangles(*f.mesh), 64u);
+  EXPECT_NEAR(surface_area(*f.mesh), 256.0, 1e-9);
 }
 
 // Two triangles meeting at the given vertex 0 only.

@@ -1,8 +1,6 @@
 #include <tarnix/surface2d/frontal_remesher.h>
 
 #include <cmath>
-#include <cstdio> // FIXDBG
-#include <cstdlib> // FIXDBG
 
 #include <absl/strings/str_cat.h>
 
@@ -103,11 +101,7 @@ unsigned int FrontalRemesher<2>::add_front_edge(unsigned int start, unsigned int
 }
 
 void FrontalRemesher<2>::advance_front() {
-  unsigned long dbg_it = 0, dbg_fail = 0, dbg_noapex = 0; // FIXDBG
-  const unsigned int dbg_in = input_mesh.nb_polygons(); // FIXDBG
-  struct DbgOut { unsigned long* it; unsigned long* fail; unsigned long* noapex; unsigned int in; FrontalRemesher<2>* self; ~DbgOut() { if (std::getenv("FIXDBG")) std::fprintf(stderr, "FIXDBG it=%lu fail=%lu noapex=%lu in=%u work=%u out=%u macro=%zu\n", *it, *fail, *noapex, in, self->input_mesh.nb_polygons(), self->output_mesh->nb_polygons(), self->macro_edges.size()); } } dbg_out{&dbg_it, &dbg_fail, &dbg_noapex, dbg_in, this}; // FIXDBG
   while (!front.empty()) {
-    ++dbg_it; // FIXDBG
     FrontEdge edge = front.top();
     front.pop();
     if (checked_at(macro_edge_sides, edge.macro_edge).second != NO_ID) continue;
@@ -115,11 +109,11 @@ void FrontalRemesher<2>::advance_front() {
     edge.start = modifier.updated_vertex(edge.start);
     edge.end = modifier.updated_vertex(edge.end);
     const auto apex = ideal_point(edge);
-    if (!apex) { ++dbg_noapex; continue; } // FIXDBG
+    if (!apex) continue;
     if (apex->macro_edge == edge.macro_edge) continue;
     // 0.433 is the decimal constant of the method, not sqrt(3) / 4.
     const double radius = metric->edge_length(apex->point) * 0.433;
-    if (!try_candidates(edge, *apex, radius)) ++dbg_fail; // FIXDBG
+    try_candidates(edge, *apex, radius);
     // Every output triangle covers at least one uncovered working triangle
     // and covered triangles stay covered, so there cannot be more output
     // triangles than working triangles ever made.

@@ -71,7 +71,22 @@ double expected_work(GeneratedSection const& input, Metric<2> const& metric) {
       if (length > 0.0 && std::isfinite(length)) line_points += curve.edge_length(e) / length;
     }
   }
-  return input.nb_triangles + 3.0 * line_points;
+  // Output triangles the metric asks for: the area over that of an
+  // equilateral triangle of the local length.
+  double output_triangles = 0.0;
+  for (auto const& surface : input.section.surfaces()) {
+    auto const& mesh = surface.mesh();
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      auto const& a = mesh.point(mesh.polygon_vertex({t, 0}));
+      auto const& b = mesh.point(mesh.polygon_vertex({t, 1}));
+      auto const& c = mesh.point(mesh.polygon_vertex({t, 2}));
+      double const area = 0.5 * std::fabs((b.value(0) - a.value(0)) * (c.value(1) - a.value(1)) -
+                                           (b.value(1) - a.value(1)) * (c.value(0) - a.value(0)));
+      double const length = metric.edge_length(mesh.polygon_barycenter(t));
+      if (length > 0.0 && std::isfinite(length)) output_triangles += area / (0.433 * length * length);
+    }
+  }
+  return input.nb_triangles + 3.0 * line_points + output_triangles;
 }
 
 RemeshingData<Section, 2> remesh_section(Section const& input, Section& output,

@@ -293,6 +293,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! \throw UlvaneException naming the vertex when its fans cannot account
   //! for all its corners.
   SplitCopies split_non_manifold_vertices();
+  //! Splits the inner working edges much longer than the target length at
+  //! their midpoints, longest edge of each triangle first.
+  void refine_coarse_triangles();
   //! The diagonal of the bounding box of the active working triangles.
   double working_diagonal() const;
   void create_polygon_attributes();

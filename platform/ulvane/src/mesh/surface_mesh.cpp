@@ -41,7 +41,7 @@ template <index_t D>
 local_index_t SurfaceMesh<D>::nb_polygon_vertices(index_t polygon) const {
   // The sentinel entry makes polygon_starts_ one longer than the polygons.
   if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
-  return static_cast<local_index_t>(polygon_starts_[polygon + 1] - polygon_starts_[polygon]);
+  return static_cast<local_index_t>(size_of(polygon));
 }
 
 template <index_t D>
@@ -52,7 +52,7 @@ bool SurfaceMesh<D>::is_polygon_active(index_t polygon) const {
 template <index_t D>
 index_t SurfaceMesh<D>::corner_index(index_t polygon, local_index_t local) const {
   if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
-  return polygon_starts_[polygon] + local;
+  return start_of(polygon) + local;
 }
 
 template <index_t D>
@@ -106,22 +106,29 @@ absl::optional<index_t> SurfaceMesh<D>::polygon_adjacent(PolygonEdge const& edge
 
 template <index_t D>
 absl::optional<PolygonEdge> SurfaceMesh<D>::polygon_adjacent_edge(PolygonEdge const& edge) const {
-  const auto adjacent = polygon_adjacent(edge);
-  if (!adjacent) return absl::nullopt;
-  const auto vertices = polygon_edge_vertices(edge);
+  corner_index(edge.polygon_id, edge.edge_id);  // throws for an edge out of range
+  return twin_edge(edge.polygon_id, edge.edge_id);
+}
+
+template <index_t D>
+absl::optional<PolygonEdge> SurfaceMesh<D>::twin_edge(index_t polygon, local_index_t edge) const {
+  const index_t start = start_of(polygon);
+  const index_t size = size_of(polygon);
+  const index_t adjacent = edge_adjacents_[start + edge];
+  if (adjacent == NO_ID) return absl::nullopt;
+  const index_t from = corner_vertices_[start + edge];
+  const index_t to = corner_vertices_[edge + 1U == size ? start : start + edge + 1];
   // The twin runs the other way; among several such edges (a polygon that
   // folds onto itself) prefer the one that points back.
+  const local_index_t adjacent_size = nb_polygon_vertices(adjacent);
+  const index_t adjacent_start = start_of(adjacent);
   absl::optional<PolygonEdge> twin;
-  const index_t start = polygon_starts_[*adjacent];
-  const local_index_t size = nb_polygon_vertices(*adjacent);
-  for (local_index_t e = 0; e < size; ++e) {
-    const local_index_t next = static_cast<local_index_t>((e + 1) % size);
-    if (corner_vertices_[start + e] != vertices[1] ||
-        corner_vertices_[start + next] != vertices[0]) {
-      continue;
-    }
-    if (edge_adjacents_[start + e] == edge.polygon_id) return PolygonEdge{*adjacent, e};
-    if (!twin) twin = PolygonEdge{*adjacent, e};
+  for (local_index_t e = 0; e < adjacent_size; ++e) {
+    const index_t corner = adjacent_start + e;
+    const index_t next = e + 1 == adjacent_size ? adjacent_start : corner + 1;
+    if (corner_vertices_[corner] != to || corner_vertices_[next] != from) continue;
+    if (edge_adjacents_[corner] == polygon) return PolygonEdge{adjacent, e};
+    if (!twin) twin = PolygonEdge{adjacent, e};
   }
   return twin;
 }
@@ -134,16 +141,22 @@ bool SurfaceMesh<D>::is_edge_on_border(PolygonEdge const& edge) const {
 template <index_t D>
 absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
                                                                  bool forward) const {
+  // One range check, then direct reads: this is the step of every fan walk.
+  const index_t position = corner_index(corner.polygon_id, corner.vertex_id);
+  const auto size = static_cast<local_index_t>(size_of(corner.polygon_id));
   // Forward crosses the edge leaving the vertex, whose twin enters it;
   // backward crosses the edge entering it, whose twin leaves it.
-  const PolygonEdge crossed =
-      forward ? PolygonEdge{corner} : PolygonEdge{previous_polygon_vertex(corner)};
-  const auto twin = polygon_adjacent_edge(crossed);
-  if (!twin || !is_polygon_active(twin->polygon_id)) return absl::nullopt;
-  const PolygonVertex result =
-      forward ? next_polygon_vertex(PolygonVertex{*twin}) : PolygonVertex{*twin};
-  if (polygon_vertex(result) != polygon_vertex(corner)) return absl::nullopt;
-  return result;
+  const local_index_t crossed =
+      forward ? corner.vertex_id
+              : static_cast<local_index_t>(corner.vertex_id == 0 ? size - 1 : corner.vertex_id - 1);
+  const auto twin = twin_edge(corner.polygon_id, crossed);
+  if (!twin || !polygon_active_[twin->polygon_id]) return absl::nullopt;
+  const index_t twin_start = start_of(twin->polygon_id);
+  const index_t twin_size = size_of(twin->polygon_id);
+  local_index_t local = twin->edge_id;
+  if (forward) local = static_cast<local_index_t>(local + 1U == twin_size ? 0 : local + 1);
+  if (corner_vertices_[twin_start + local] != corner_vertices_[position]) return absl::nullopt;
+  return PolygonVertex{twin->polygon_id, local};
 }
 
 template <index_t D>

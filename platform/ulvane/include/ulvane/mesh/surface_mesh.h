@@ -129,8 +129,22 @@ class SurfaceMesh : public VertexSet {
   //! \throw std::out_of_range for a polygon or local index out of range.
   index_t corner_index(index_t polygon, local_index_t local) const;
   index_t polygon_start(index_t polygon) const;
+  //! True when every polygon is a triangle: polygons have at least 3
+  //! corners, so 3 corners per polygon on average means 3 each.
+  bool only_triangles() const { return corner_vertices_.size() == 3 * polygon_active_.size(); }
+  //! Where the polygon's corners start, unchecked; a mesh of triangles
+  //! needs no lookup.
+  index_t start_of(index_t polygon) const {
+    return only_triangles() ? 3 * polygon : polygon_starts_[polygon];
+  }
+  //! The polygon's number of corners, unchecked.
+  index_t size_of(index_t polygon) const {
+    return only_triangles() ? 3 : polygon_starts_[polygon + 1] - polygon_starts_[polygon];
+  }
   //! Sum of the cross products of the polygon's fan triangles.
   Vector<3> polygon_area_vector(index_t polygon) const;
+  //! `polygon_adjacent_edge` for an edge known to be in range.
+  absl::optional<PolygonEdge> twin_edge(index_t polygon, local_index_t edge) const;
   //! The corner of `vertex` in the polygon across the edge of `corner`
   //! leaving (forward) or entering (backward) the vertex, if that polygon
   //! is active and continues the fan.
