@@ -1,8 +1,15 @@
 #pragma once
 
+#include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <absl/container/fixed_array.h>
+#include <absl/container/flat_hash_set.h>
+#include <absl/functional/function_ref.h>
+#include <absl/types/optional.h>
+#include <absl/types/span.h>
 
 #include <common/variable_attribute.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
@@ -130,6 +137,40 @@ class RegionTransfer {
   TriangulatedSurfaceModifier<2> modifier;
   std::shared_ptr<VariableAttribute<unsigned int>> locks;
 };
+
+//! A triangle by its three vertices, counter-clockwise.
+using VertexTriple = std::array<index_t, 3>;
+//! The position of a vertex named in a `VertexTriple`.
+using VertexPoint = absl::FunctionRef<Point<2>(index_t)>;
+
+//! The outline of the gap a region fills in the output surface: the result
+//! vertices at the ends of its boundary macro edges, in cycle order. Empty
+//! when the cycle does not close or one of those vertices has no result
+//! vertex.
+std::vector<index_t> region_outline(UnmeshedRegion const& region);
+
+//! True when `triangles` cover the polygon `outline`, taken
+//! counter-clockwise, exactly once: every triangle turns counter-clockwise
+//! (exact test) and the edges that no other triangle holds the other way
+//! are the outline's edges, each once and in the outline's direction. A
+//! polygon whose edges cancel (two corners) is covered by no triangle.
+bool tiles_outline(absl::Span<VertexTriple const> triangles, absl::Span<index_t const> outline,
+                   VertexPoint point);
+
+//! A triangulation of the simple counter-clockwise polygon `polygon` by
+//! ear clipping with exact predicates: n - 2 triangles, none holding
+//! another corner, checked with `tiles_outline`. Nothing when the polygon
+//! is not simple or not counter-clockwise.
+absl::optional<std::vector<VertexTriple>> triangulate_polygon(absl::Span<index_t const> polygon,
+                                                             VertexPoint point);
+
+//! Closes the gaps a remeshed surface keeps inside: every loop of border
+//! edges that are not `line_edges` (unordered vertex pairs of the boundary
+//! lines) is triangulated, without new vertices. A gap that is not a simple
+//! polygon stays. Returns the number of triangles created; adjacencies are
+//! left to the caller.
+index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
+                  absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges);
 
 //! Of the triangles on the same three vertices (whatever their order),
 //! keeps the first counter-clockwise one and deletes the others, then the

@@ -1,12 +1,16 @@
 #include "driver/region_transfer.h"
 
 #include <array>
+#include <utility>
 #include <vector>
+
+#include <absl/container/flat_hash_set.h>
 
 #include <gtest/gtest.h>
 
 #include <mesh/surface_fixtures.h>
 #include <mesh/surface_validity.h>
+#include <ulvane/geometry/predicates.h>
 
 namespace tarnix {
 namespace detail {
@@ -111,6 +115,156 @@ INSTANTIATE_TEST_SUITE_P(
         DuplicateCase{"ReversedCopyFirstGoes", {{0, 2, 1}, {0, 1, 2}, {0, 2, 3}}, 2, 4},
         DuplicateCase{"ThreeCopiesKeepOne", {{0, 1, 2}, {2, 0, 1}, {1, 2, 0}, {0, 2, 3}}, 2, 4}),
     [](auto const& test_info) { return test_info.param.name; });
+
+
+struct PolygonCase {
+  char const* name;
+  Points corners;
+  bool triangulated;
+};
+
+class TriangulatePolygonTest : public ::testing::TestWithParam<PolygonCase> {};
+
+// A triangulation is accepted only when it covers the polygon exactly once
+// with counter-clockwise triangles.
+TEST_P(TriangulatePolygonTest, CoversTheOutlineOnce) {
+  auto const& c = GetParam();
+  std::vector<Point<2>> points;
+  std::vector<index_t> polygon;
+  for (auto const& corner : c.corners) {
+    polygon.push_back(static_cast<index_t>(points.size()));
+    points.push_back(Point<2>{corner});
+  }
+  auto const point = [&](index_t v) { return points.at(v); };
+  auto const triangles = triangulate_polygon(polygon, point);
+  ASSERT_EQ(triangles.has_value(), c.triangulated);
+  if (!triangles) return;
+  EXPECT_EQ(triangles->size(), polygon.size() < 3 ? 0 : polygon.size() - 2);
+  for (auto const& t : *triangles) {
+    EXPECT_EQ(orientation_2d(points[t[0]], points[t[1]], points[t[2]]), Sign::positive);
+  }
+  EXPECT_TRUE(tiles_outline(*triangles, polygon, point));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TriangulatePolygonTest,
+    ::testing::Values(
+        PolygonCase{"Square", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, true},
+        // Reflex corners: an ear that holds the reflex corner is refused.
+        PolygonCase{"LShape", {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, true},
+        PolygonCase{"Comb", {{0, 0}, {4, 0}, {4, 3}, {3, 1}, {2, 3}, {1, 1}, {0, 3}}, true},
+        // Corners along a straight side: no flat triangle may come out.
+        PolygonCase{"CollinearSide", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {1.5, 1}}, true},
+        // A corner 1e-13 inside the line of its neighbours.
+        PolygonCase{"NearlyFlat", {{0, 0}, {1, 0}, {2, 1e-13}, {1, 1e-13}}, true},
+        PolygonCase{"TwoCornersCoverNothing", {{0, 0}, {1, 0}}, true},
+        PolygonCase{"Clockwise", {{0, 0}, {0, 1}, {1, 1}, {1, 0}}, false},
+        PolygonCase{"CrossesItself", {{0, 0}, {1, 1}, {1, 0}, {0, 1}}, false},
+        PolygonCase{"Flat", {{0, 0}, {1, 0}, {2, 0}}, false}),
+    [](auto const& test_info) { return test_info.param.name; });
+
+TEST(TilesOutline, RefusesOverlapsHolesAndTurnedTriangles) {
+  std::vector<Point<2>> const points{Point<2>{{0, 0}}, Point<2>{{1, 0}}, Point<2>{{1, 1}},
+                                     Point<2>{{0, 1}}, Point<2>{{0.5, 0.5}}};
+  auto const point = [&](index_t v) { return points.at(v); };
+  std::vector<index_t> const square{0, 1, 2, 3};
+  EXPECT_TRUE(tiles_outline(Triangles{{0, 1, 2}, {0, 2, 3}}, square, point));
+  EXPECT_TRUE(tiles_outline(Triangles{{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}, square, point));
+  // Both diagonals: the square twice.
+  EXPECT_FALSE(tiles_outline(Triangles{{0, 1, 2}, {0, 2, 3}, {0, 1, 3}, {1, 2, 3}}, square, point));
+  // One half missing.
+  EXPECT_FALSE(tiles_outline(Triangles{{0, 1, 2}}, square, point));
+  // The same edges, one triangle turned over.
+  EXPECT_FALSE(tiles_outline(Triangles{{0, 1, 2}, {0, 3, 2}}, square, point));
+  // The outline taken the other way round.
+  EXPECT_FALSE(tiles_outline(Triangles{{0, 1, 2}, {0, 2, 3}}, {3, 2, 1, 0}, point));
+}
+
+TEST(RegionOutline, CornersOfAClosedCycleOnly) {
+  UnmeshedRegion region;
+  region.to_output_vertex = {10, 11, 12, NO_ID, 13};
+  // Three macro edges 0 -> 1 -> 2 -> 0, the first one through vertex 3.
+  region.boundary_chains = {{1, 3, 0}, {2, 1}, {0, 2}};
+  EXPECT_EQ(region_outline(region), (std::vector<index_t>{11, 12, 10}));
+  region.boundary_chains = {{1, 3, 0}, {2, 1}, {4, 2}};  // does not close
+  EXPECT_TRUE(region_outline(region).empty());
+  region.boundary_chains = {{3, 0}, {2, 3}, {0, 2}};  // a corner without output vertex
+  EXPECT_TRUE(region_outline(region).empty());
+}
+
+// The 2 x 2 grid (see make_grid) with some triangles taken out.
+struct GapCase {
+  char const* name;
+  std::vector<index_t> removed;
+  // Line edges: the whole outer border unless told otherwise.
+  std::vector<std::pair<index_t, index_t>> extra_line_edges;
+  index_t nb_created;
+};
+
+class FillGapsTest : public ::testing::TestWithParam<GapCase> {};
+
+TEST_P(FillGapsTest, ClosesGapsOffTheLines) {
+  auto const& c = GetParam();
+  auto grid = test::make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*grid);
+  std::vector<bool> removed(grid->nb_polygons(), false);
+  for (auto const t : c.removed) removed[t] = true;
+  builder->delete_polygons(removed);
+  builder->compute_polygon_adjacencies();
+  absl::flat_hash_set<std::pair<index_t, index_t>> line_edges{
+      {0, 1}, {1, 2}, {2, 5}, {5, 8}, {7, 8}, {6, 7}, {3, 6}, {0, 3}};
+  for (auto const& edge : c.extra_line_edges) line_edges.insert(edge);
+  double const area_before = 4.0 - 0.5 * static_cast<double>(c.removed.size());
+  EXPECT_EQ(fill_gaps(*grid, *builder, line_edges), c.nb_created);
+  builder->compute_polygon_adjacencies();
+  test::expect_valid_surface(*grid);
+  double area = 0.0;
+  for (index_t t = 0; t < grid->nb_polygons(); ++t) {
+    auto const p0 = grid->point(grid->polygon_vertex({t, 0}));
+    auto const p1 = grid->point(grid->polygon_vertex({t, 1}));
+    auto const p2 = grid->point(grid->polygon_vertex({t, 2}));
+    area += 0.5 * ((p1.value(0) - p0.value(0)) * (p2.value(1) - p0.value(1)) -
+                   (p1.value(1) - p0.value(1)) * (p2.value(0) - p0.value(0)));
+  }
+  EXPECT_DOUBLE_EQ(area, c.nb_created == 0 ? area_before : 4.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FillGapsTest,
+    ::testing::Values(
+        GapCase{"NoGap", {}, {}, 0},
+        // Two triangles that share a diagonal: a quadrilateral gap, one of
+        // its sides a line edge no triangle holds any more.
+        GapCase{"QuadrilateralGap", {3, 6}, {}, 2},
+        // Two triangular gaps that touch at the centre vertex: the walk
+        // round them passes that vertex twice.
+        GapCase{"GapsTouchingAtAVertex", {3, 4}, {}, 2},
+        // A corner triangle gone: the gap ends on two line edges no triangle
+        // holds any more, and its third side is off the lines.
+        GapCase{"GapOnTheBorder", {1}, {}, 1},
+        // A hole bounded by lines is the surface's own.
+        GapCase{"HoleBoundedByLines", {3, 6}, {{1, 5}, {1, 4}, {4, 8}}, 0}),
+    [](auto const& test_info) { return test_info.param.name; });
+
+// A triangle fanned around a vertex that lies across the edge of its
+// neighbour: the three border edges turn counter-clockwise. The neighbour
+// is split at that vertex so that the fold closes, with no new vertex.
+TEST(FillGaps, FoldAcrossAnEdgeIsUnfolded) {
+  // Vertex 3 lies just inside triangle (0, 1, 2), above its edge 0-1; the
+  // triangles below run 1 -> 3 -> 0 instead of 1 -> 0.
+  auto mesh = test::make_surface<2>({{0, 0}, {2, 0}, {1, 1}, {1, 1e-9}, {1, -1}},
+                                    {{0, 1, 2}, {1, 3, 4}, {3, 0, 4}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{
+      {1, 2}, {0, 2}, {0, 4}, {1, 4}};
+  EXPECT_EQ(fill_gaps(*mesh, *builder, line_edges), 2u);
+  builder->compute_polygon_adjacencies();
+  test::expect_valid_surface(*mesh);
+  EXPECT_EQ(mesh->nb_polygons(), 4u);
+  EXPECT_TRUE(mesh->polygon_edge_from_vertices(3, 1).has_value());
+  EXPECT_TRUE(mesh->polygon_edge_from_vertices(0, 3).has_value());
+  EXPECT_FALSE(mesh->polygon_edge_from_vertices(0, 1).has_value());
+}
 
 }  // namespace
 }  // namespace detail

@@ -54,6 +54,9 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! Drops what the insertions removed from the working surface.
   void clean_working_surface() { modifier.clean(); }
   void delete_duplicate_triangles();
+  //! Triangulates the gaps the remeshed surface keeps between its
+  //! triangles (a cycle of the front around covered triangles only).
+  void fill_gaps();
   void link_new_vertices();
 
  protected:
@@ -308,6 +311,26 @@ void Remesher::delete_duplicate_triangles() {
   detail::delete_duplicate_triangles(output_mesh, *output_builder);
 }
 
+void Remesher::fill_gaps() {
+  absl::flat_hash_set<std::pair<index_t, index_t>> line_edges;
+  for (auto const& line : data.output.boundaries(data.output.surface(output_surface_id.id()))) {
+    auto const& curve = line.mesh();
+    for (index_t e = 0; e < curve.nb_edges(); ++e) {
+      std::array<std::vector<index_t>, 2> ends;
+      for (local_index_t k = 0; k < 2; ++k) {
+        auto const unique = data.output.unique_vertex({line.component_id(), curve.edge_vertex({e, k})});
+        ends[k] = data.output.component_mesh_vertices(unique, output_surface_id.id());
+      }
+      for (auto const a : ends[0]) {
+        for (auto const b : ends[1]) line_edges.insert({std::min(a, b), std::max(a, b)});
+      }
+    }
+  }
+  if (detail::fill_gaps(output_mesh, *output_builder, line_edges) > 0) {
+    output_builder->compute_polygon_adjacencies();
+  }
+}
+
 void Remesher::link_new_vertices() {
   for (index_t v = 0; v < output_mesh.nb_vertices(); ++v) {
     ComponentMeshVertex const vertex{output_surface_id, v};
@@ -319,6 +342,30 @@ void Remesher::link_new_vertices() {
 
 namespace {
 
+VertexTriple sorted(VertexTriple triangle) {
+  std::sort(triangle.begin(), triangle.end());
+  return triangle;
+}
+
+// The triangles of the output surface on result vertices, whatever their
+// orientation: a region triangle on the same vertices is a duplicate.
+class FilledTriangles {
+ public:
+  explicit FilledTriangles(TriangulatedSurface<2> const& result_mesh) {
+    for (index_t t = 0; t < result_mesh.nb_polygons(); ++t) {
+      add({result_mesh.polygon_vertex({t, 0}), result_mesh.polygon_vertex({t, 1}),
+           result_mesh.polygon_vertex({t, 2})});
+    }
+  }
+  void add(VertexTriple const& triangle) { triangles_.insert(sorted(triangle)); }
+  bool contains(VertexTriple const& triangle) const {
+    return triangles_.contains(sorted(triangle));
+  }
+
+ private:
+  absl::flat_hash_set<VertexTriple> triangles_;
+};
+
 class SurfaceRemesher2D final : public Remesher {
  public:
   using Remesher::SurfaceRemesher;
@@ -327,9 +374,11 @@ class SurfaceRemesher2D final : public Remesher {
     auto result = remesh_surface(working_mesh, *working_builder, data.metric,
                                  absl::MakeConstSpan(fixed_vertices));
     auto const table = map_result_vertices(result);
-    for (auto const& region : result.unmeshed_regions) {
-      auto const region_table = transfer_region(region, table);
-      copy_result_triangles(*region.mesh, region_table);
+    if (!result.unmeshed_regions.empty()) {
+      FilledTriangles filled{*result.mesh};
+      for (auto const& region : result.unmeshed_regions) {
+        transfer_region(region, *result.mesh, table, filled);
+      }
     }
     // Regions, and the two sides of opened internal lines, are joined to
     // their neighbours only through shared vertices.
@@ -368,17 +417,64 @@ class SurfaceRemesher2D final : public Remesher {
     }
   }
 
-  VertexTable transfer_region(UnmeshedRegion const& region,
-                              absl::Span<unsigned int const> result_table) {
+  // Post-processes a region and copies it into the output surface. When
+  // its collapses leave triangles that do not cover the gap between the
+  // remeshed part and the border exactly once (a border collapse turned a
+  // triangle over, or left a vertex off the gap's outline), the gap's
+  // outline is triangulated instead, or, when the outline is no simple
+  // polygon, left to fill_gaps.
+  void transfer_region(UnmeshedRegion const& region, TriangulatedSurface<2> const& result_mesh,
+                       absl::Span<unsigned int const> result_table, FilledTriangles& filled) {
     RegionTransfer transfer{region};
     auto const region_vertices = transfer.post_process_region();
     auto const& mesh = transfer.region_mesh();
+    // Triangles in result vertices; a vertex that stands for none gets an
+    // id past the result's.
+    index_t const nb_result = result_mesh.nb_vertices();
+    auto const point = [&](index_t v) {
+      return v < nb_result ? result_mesh.point(v) : mesh.point(v - nb_result);
+    };
+    std::vector<VertexTriple> added;
+    absl::flat_hash_set<VertexTriple> seen;
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      VertexTriple triangle{};
+      for (local_index_t j = 0; j < 3; ++j) {
+        auto const v = mesh.polygon_vertex({t, j});
+        triangle[j] = region_vertices[v] != NO_ID ? region_vertices[v] : nb_result + v;
+      }
+      // Copies of triangles already in the output go with the duplicates.
+      if (!filled.contains(triangle) && seen.insert(sorted(triangle)).second) {
+        added.push_back(triangle);
+      }
+    }
+    // The cycle runs either way round the gap.
+    auto outline = region_outline(region);
+    auto reversed = outline;
+    std::reverse(reversed.begin(), reversed.end());
+    if (!outline.empty() && !tiles_outline(added, outline, point) &&
+        !tiles_outline(added, reversed, point)) {
+      auto fill = triangulate_polygon(outline, point);
+      if (!fill) fill = triangulate_polygon(reversed, point);
+      // Without one (the outline runs back along itself), the gap is
+      // closed from the output surface's border by fill_gaps.
+      if (!fill) return;
+      for (auto const& triangle : *fill) {
+        output_builder->create_triangle({result_table.at(triangle[0]),
+                                         result_table.at(triangle[1]),
+                                         result_table.at(triangle[2])});
+        filled.add(triangle);
+      }
+      return;
+    }
     VertexTable table(mesh.nb_vertices(), NO_ID);
     for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
       table[v] = region_vertices[v] != NO_ID ? result_table.at(region_vertices[v])
                                              : output_builder->create_point(mesh.point(v));
     }
-    return table;
+    copy_result_triangles(mesh, table);
+    for (auto const& triangle : added) {
+      if (std::max({triangle[0], triangle[1], triangle[2]}) < nb_result) filled.add(triangle);
+    }
   }
 };
 
@@ -389,6 +485,7 @@ void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input
   remesher.clean_working_surface();
   remesher.remesh();
   remesher.delete_duplicate_triangles();
+  remesher.fill_gaps();
   remesher.link_new_vertices();
 }
 

@@ -9,6 +9,7 @@
 
 #include <common/variable_attribute.h>
 #include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/geometry/predicates.h>
 
 namespace tarnix {
 namespace detail {
@@ -63,7 +64,11 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   // overlap an existing one.
   const bool overlaps = std::any_of(region.begin(), region.end(),
                                     [this](unsigned int t) { return is_triangle_covered(t); });
-  if (overlaps || !region_touches_macro_edge(region, edge.macro_edge)) {
+  // An apex on the front edge's line, or behind it, would make a flat or
+  // turned-over output triangle.
+  const bool turns_left = orientation_2d(input_mesh.point(edge.start), input_mesh.point(edge.end),
+                                         input_mesh.point(apex)) == Sign::positive;
+  if (overlaps || !turns_left || !region_touches_macro_edge(region, edge.macro_edge)) {
     rollback();
     return false;
   }

@@ -88,6 +88,9 @@ void FrontalRemesher<2>::prepare_surface() {
             continue;
           }
         }
+        // A collapse that would pinch the surface (a triangle left hanging
+        // by one vertex, whose fans the front cannot walk) is not made.
+        if (!is_collapse_edge_link_valid<2>(input_mesh, collapsed)) continue;
         const unsigned int target = keep1 ? ends[1] : ends[0];
         modifier.collapse_edge(collapsed, input_mesh.point(target));
         changed = true;

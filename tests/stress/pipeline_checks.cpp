@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
+#include <absl/container/flat_hash_set.h>
 #include <absl/strings/str_cat.h>
 
 #include <model/model_validity.h>
@@ -73,8 +75,13 @@ index_t surface_vertex_of(Section const& section, Surface<2> const& surface,
   return vertices.front();
 }
 
+using VertexPair = std::pair<index_t, index_t>;
+
+VertexPair unordered(index_t a, index_t b) { return {std::min(a, b), std::max(a, b)}; }
+
+// Adds the surface vertices of each edge of `line` to `line_edges`.
 void check_line(Section const& section, Surface<2> const& surface, Line<2> const& line,
-                bool internal, Problems& problems) {
+                bool internal, Problems& problems, absl::flat_hash_set<VertexPair>& line_edges) {
   auto const& mesh = mesh_of(surface);
   auto const& curve = line.mesh();
   for (index_t e = 0; e < curve.nb_edges() && !problems.full(); ++e) {
@@ -84,6 +91,7 @@ void check_line(Section const& section, Surface<2> const& surface, Line<2> const
                                   curve.edge_vertex({e, k}), problems);
     }
     if (ends[0] == NO_ID || ends[1] == NO_ID) continue;
+    line_edges.insert(unordered(ends[0], ends[1]));
     bool const forward = mesh.polygon_edge_from_vertices(ends[0], ends[1]).has_value();
     bool const backward = mesh.polygon_edge_from_vertices(ends[1], ends[0]).has_value();
     if (internal ? !(forward && backward) : !(forward || backward)) {
@@ -94,11 +102,13 @@ void check_line(Section const& section, Surface<2> const& surface, Line<2> const
 }
 
 void check_surface(Section const& section, Surface<2> const& surface, Problems& problems) {
+  absl::flat_hash_set<VertexPair> boundary_edges;
+  absl::flat_hash_set<VertexPair> internal_edges;
   for (auto const& line : section.boundaries(surface)) {
-    check_line(section, surface, line, false, problems);
+    check_line(section, surface, line, false, problems, boundary_edges);
   }
   for (auto const& line : section.internal_lines(surface)) {
-    check_line(section, surface, line, true, problems);
+    check_line(section, surface, line, true, problems, internal_edges);
   }
   for (auto const& corner : section.internal_corners(surface)) {
     surface_vertex_of(section, surface, corner.component_id(), 0, problems);
@@ -108,6 +118,18 @@ void check_surface(Section const& section, Surface<2> const& surface, Problems& 
   for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
     if (!mesh.is_polygon_active(t)) continue;
     for (local_index_t k = 0; k < 3; ++k) used[mesh.polygon_vertex({t, k})] = true;
+  }
+  // The surface ends at its boundary lines and nowhere else.
+  for (index_t t = 0; t < mesh.nb_polygons() && !problems.full(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) {
+      if (!mesh.is_edge_on_border({t, j})) continue;
+      auto const ends = mesh.polygon_edge_vertices({t, j});
+      if (!boundary_edges.contains(unordered(ends[0], ends[1]))) {
+        problems.add("Surface ", surface.id().string(), ": border edge ", ends[0], "-", ends[1],
+                     " lies on no boundary line");
+      }
+    }
   }
   for (index_t v = 0; v < mesh.nb_vertices() && !problems.full(); ++v) {
     if (section.unique_vertex({surface.component_id(), v}) == NO_ID) {

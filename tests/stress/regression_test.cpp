@@ -1,6 +1,8 @@
 // Regressions found by the robustness harness: each test is the smallest
 // input found that shows one fault.
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,10 @@
 #include <ulvane/model/section_builder.h>
 #include <vantrel/core.h>
 
+#include <tarnix/surface2d/relax_surfaces.h>
+
 #include "pipeline_checks.h"
+#include "section_generator.h"
 #include "stress_metric.h"
 
 namespace tarnix {
@@ -109,6 +114,81 @@ TEST(RemeshSurfaces, InternalLineEdgesAreSurfaceEdges) {
     expect_remeshed(fixture.section, ConstantMetric<2>{length});
   }
 }
+
+// Generated sections whose remeshing left the area between the fronts
+// wrong: each case names what went wrong before. The output must cover
+// each surface once, end at its lines and nowhere else, and keep its area
+// through relaxation.
+struct GeneratedCase {
+  char const* name;
+  std::uint64_t seed;
+  stress::ShapeOptions options;
+  double smallest;  // metric lengths, in domain sizes
+  double largest;
+};
+
+stress::ShapeOptions shape(index_t min_cells, index_t max_cells, double jitter, bool squash) {
+  stress::ShapeOptions options;
+  options.min_cells = min_cells;
+  options.max_cells = max_cells;
+  options.jitter = jitter;
+  options.squash = squash;
+  return options;
+}
+
+class GeneratedSectionTest : public ::testing::TestWithParam<GeneratedCase> {};
+
+TEST_P(GeneratedSectionTest, RemeshedSurfacesCoverTheirDomainOnce) {
+  auto const& c = GetParam();
+  stress::RandomChoices choices{c.seed};
+  auto const input = stress::generate_section(choices, c.options);
+  double const low = std::max(c.smallest * input.size, input.line_length / 2000.0);
+  auto const metric = stress::StressMetric::random(choices, input.size, low,
+                                                   std::max(low, c.largest * input.size));
+  Section output;
+  auto const data = stress::remesh_section(input.section, output, metric);
+  auto problems = stress::remesh_problems(data);
+  ASSERT_TRUE(problems.empty()) << absl::StrJoin(problems, "\n");
+  auto const areas = stress::surface_areas(output);
+  relax_surfaces(output, metric);
+  problems = stress::section_problems(output);
+  for (auto& problem : stress::area_problems(output, areas)) problems.push_back(problem);
+  EXPECT_TRUE(problems.empty()) << absl::StrJoin(problems, "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GeneratedSectionTest,
+    ::testing::Values(
+        // Border collapses of an unmeshed region turned triangles over.
+        GeneratedCase{"RegionCollapsesTurnedTrianglesOver", 1016, shape(2, 8, 0.2, false), 0.01, 0.4},
+        GeneratedCase{"RegionCollapsesTurnedTrianglesOverAgain", 1028, shape(2, 8, 0.2, false), 0.01,
+                      0.4},
+        GeneratedCase{"RegionCollapsesTurnedNearlyFlatTrianglesOver", 1016,
+                      shape(4, 30, 1e-10, false), 0.01, 0.2},
+        // ... or left a vertex of the input border in the output border,
+        // off the line, where relaxation then moved it.
+        GeneratedCase{"RegionCollapsesLeftTheBorderOffItsLine", 1006, shape(2, 8, 0.2, false), 0.01,
+                      0.4},
+        // Fronts met around covered triangles only: a sliver gap that no
+        // region filled.
+        GeneratedCase{"FrontsLeftASliverGap", 1009, shape(2, 8, 0.2, false), 0.01, 0.4},
+        // Fronts met across a vertex lying on the far side of an edge: the
+        // output folded over itself.
+        GeneratedCase{"FrontsFoldedOverAVertex", 1014, shape(4, 30, 1e-10, false), 0.01, 0.2},
+        // A gap between the front and a line, next to nearly coincident
+        // points: the line edge was missing from the surface.
+        GeneratedCase{"GapAlongABoundaryLine", 1005, shape(5, 30, 0.0, true), 0.01, 0.2},
+        // A gap whose outline runs out and back along one line: no simple
+        // polygon until its spike is closed.
+        GeneratedCase{"GapRunningBackAlongItself", 1091, shape(4, 30, 1e-10, false), 0.01, 0.2},
+        // Collapsing the edges of nearly coincident points left a triangle
+        // hanging by one vertex, and the front's walks lost their way there.
+        GeneratedCase{"CollapsesPinchedTheWorkingSurface", 1053, shape(5, 30, 0.0, true), 0.01,
+                      0.2},
+        // A candidate apex on the line of its front edge made a flat
+        // output triangle.
+        GeneratedCase{"ApexOnTheFrontEdgeLine", 1054, shape(5, 30, 0.2, true), 0.01, 0.2}),
+    [](auto const& test_info) { return test_info.param.name; });
 
 }  // namespace
 }  // namespace tarnix

@@ -137,8 +137,8 @@ struct RegionBoundaryEdge {
     return a.vertices == b.vertices;
   }
   template <typename H>
-  friend H AbslHashValue(H h, RegionBoundaryEdge const& edge) {
-    return H::combine(std::move(h), edge.vertices);
+  friend H AbslHashValue(H h, RegionBoundaryEdge const& key) {
+    return H::combine(std::move(h), key.vertices);
   }
 };
 

@@ -380,32 +380,33 @@ std::vector<index_t> TriangulatedSurfaceModifier<D>::clean_triangles() {
   return builder_.delete_polygons(removed);
 }
 
+namespace {
+
+// The fans of the edge's two ends when collapsing the edge keeps the
+// surface a manifold; nothing otherwise.
 template <index_t D>
-bool is_collapse_edge_valid(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge,
-                            Point<D> const& point) {
-  static_assert(D == 2, "collapse validity is decided in the plane");
-  if (!mesh.is_polygon_active(edge.polygon_id)) return false;
+absl::optional<std::array<detail::VertexFan, 2>> linked_collapse_fans(
+    TriangulatedSurface<D> const& mesh, PolygonEdge const& edge) {
+  if (!mesh.is_polygon_active(edge.polygon_id)) return absl::nullopt;
   const auto ends = mesh.polygon_edge_vertices(edge);
   const auto twin = mesh.polygon_adjacent_edge(edge);
-  absl::InlinedVector<index_t, 2> on_edge{edge.polygon_id};
   // The vertices opposite the edge: the only neighbours the ends may share.
   absl::InlinedVector<index_t, 2> opposite{
       mesh.polygon_vertex(mesh.previous_polygon_vertex(PolygonVertex{edge}))};
   if (twin) {
-    on_edge.push_back(twin->polygon_id);
     opposite.push_back(mesh.polygon_vertex(mesh.previous_polygon_vertex(PolygonVertex{*twin})));
   } else if (mesh.is_edge_on_border(mesh.next_polygon_edge(edge)) &&
              mesh.is_edge_on_border(mesh.previous_polygon_edge(edge))) {
     // A lone triangle would vanish into a segment.
-    return false;
+    return absl::nullopt;
   }
 
-  const std::array<detail::VertexFan, 2> fans{
+  std::array<detail::VertexFan, 2> fans{
       {detail::fan_through(mesh, PolygonVertex{edge}),
        detail::fan_through(mesh, mesh.next_polygon_vertex(PolygonVertex{edge}))}};
   // An inside edge whose ends both lie on the border would pinch the
   // surface into one vertex.
-  if (twin && fans[0].on_border && fans[1].on_border) return false;
+  if (twin && fans[0].on_border && fans[1].on_border) return absl::nullopt;
 
   // Link condition: every neighbour of the first end that is also a
   // neighbour of the second must be opposite the edge.
@@ -418,14 +419,33 @@ bool is_collapse_edge_valid(TriangulatedSurface<D> const& mesh, PolygonEdge cons
     for (const auto neighbour : {mesh.polygon_vertex(mesh.next_polygon_vertex(corner)),
                                  mesh.polygon_vertex(mesh.previous_polygon_vertex(corner))}) {
       if (neighbour == ends[0] || contains(opposite, neighbour)) continue;
-      if (contains(first_neighbours, neighbour)) return false;
+      if (contains(first_neighbours, neighbour)) return absl::nullopt;
     }
   }
+  return fans;
+}
+
+}  // namespace
+
+template <index_t D>
+bool is_collapse_edge_link_valid(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge) {
+  return linked_collapse_fans(mesh, edge).has_value();
+}
+
+template <index_t D>
+bool is_collapse_edge_valid(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge,
+                            Point<D> const& point) {
+  static_assert(D == 2, "collapse validity is decided in the plane");
+  const auto fans = linked_collapse_fans(mesh, edge);
+  if (!fans) return false;
+  const auto ends = mesh.polygon_edge_vertices(edge);
+  absl::InlinedVector<index_t, 2> on_edge{edge.polygon_id};
+  if (const auto twin = mesh.polygon_adjacent_edge(edge)) on_edge.push_back(twin->polygon_id);
 
   // Every triangle that stays must keep a positive orientation with the
   // end moved to the point.
   for (local_index_t end = 0; end < 2; ++end) {
-    for (auto const& corner : fans[end].corners) {
+    for (auto const& corner : (*fans)[end].corners) {
       if (contains(on_edge, corner.polygon_id)) continue;
       std::array<Point<D>, 3> corners;
       for (local_index_t v = 0; v < 3; ++v) {
@@ -443,5 +463,7 @@ template class TriangulatedSurfaceModifier<2>;
 template class TriangulatedSurfaceModifier<3>;
 template bool is_collapse_edge_valid<2>(TriangulatedSurface<2> const&, PolygonEdge const&,
                                         Point<2> const&);
+template bool is_collapse_edge_link_valid<2>(TriangulatedSurface<2> const&, PolygonEdge const&);
+template bool is_collapse_edge_link_valid<3>(TriangulatedSurface<3> const&, PolygonEdge const&);
 
 }  // namespace tarnix

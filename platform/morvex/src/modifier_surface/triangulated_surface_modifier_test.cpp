@@ -308,5 +308,25 @@ TEST(IsCollapseEdgeValidTest, RefusesLinkBreakingAndDegenerateCollapses) {
   EXPECT_FALSE(is_collapse_edge_valid(*lone, {0, 0}, at<2>(0, 0)));
 }
 
+// The topological half agrees with the whole check wherever the geometry
+// does not decide, and ignores where the ends go.
+TEST(IsCollapseEdgeLinkValidTest, DecidesTopologyOnly) {
+  auto mesh = test::make_grid<2>(3);
+  EXPECT_TRUE(is_collapse_edge_link_valid(*mesh, {8, 0}));
+  EXPECT_TRUE(is_collapse_edge_link_valid(*mesh, {0, 0}));
+  EXPECT_FALSE(is_collapse_edge_link_valid(*mesh, {4, 2})) << "inside edge between border vertices";
+
+  Edited<2> split{test::make_grid<2>(3)};
+  split.modifier.split_triangle(8, at<2>(1.75, 1.25));
+  EXPECT_FALSE(is_collapse_edge_link_valid(*split.mesh, {18, 0})) << "link condition";
+  EXPECT_FALSE(is_collapse_edge_link_valid(*split.mesh, {8, 0})) << "removed triangle";
+
+  auto lone = test::make_surface<2>({{{0, 0}}, {{1, 0}}, {{0, 1}}}, {{{0, 1, 2}}});
+  EXPECT_FALSE(is_collapse_edge_link_valid(*lone, {0, 0}));
+
+  auto lone3 = test::make_surface<3>({{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 1}}}, {{{0, 1, 2}}});
+  EXPECT_FALSE(is_collapse_edge_link_valid(*lone3, {0, 0}));
+}
+
 }  // namespace
 }  // namespace tarnix

@@ -99,4 +99,10 @@ template <index_t D>
 bool is_collapse_edge_valid(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge,
                             Point<D> const& point);
 
+//! The topological half of `is_collapse_edge_valid`, wherever the ends go:
+//! whether the collapse keeps the surface a manifold (no lone triangle
+//! flattened, no inside edge between two border vertices, link condition).
+template <index_t D>
+bool is_collapse_edge_link_valid(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge);
+
 }  // namespace tarnix
