@@ -9,7 +9,7 @@
 // Inputs the pipeline must refuse have to raise an exception with a
 // message.
 //
-// Usage: tarnix_stress [family name part [seed]]
+// Usage: tarnix_stress [--shard=i/n] [family name part [seed]]
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -608,11 +608,27 @@ CaseResult run_case(Family const& family, std::uint64_t seed, bool verbose_child
 }  // namespace
 
 int main(int argc, char** argv) {
+  // "--shard=i/n" runs every n-th case of the whole list, from the i-th
+  // (from 0), so that several processes share the cases.
+  std::uint64_t shard = 0;
+  std::uint64_t nb_shards = 1;
+  if (argc > 1 && std::strncmp(argv[1], "--shard=", 8) == 0) {
+    char* end = nullptr;
+    shard = std::strtoull(argv[1] + 8, &end, 10);
+    nb_shards = *end == '/' ? std::strtoull(end + 1, nullptr, 10) : 0;
+    if (nb_shards == 0 || shard >= nb_shards) {
+      std::fprintf(stderr, "usage: tarnix_stress [--shard=i/n | family [seed]]\n");
+      return 2;
+    }
+    --argc;
+    ++argv;
+  }
   std::string const only = argc > 1 ? argv[1] : "";
   bool const single = argc > 2;
   std::uint64_t const single_seed = single ? std::strtoull(argv[2], nullptr, 10) : 0;
   bool const verbose = single || std::getenv("TARNIX_STRESS_VERBOSE") != nullptr;
   index_t nb_failures = 0;
+  std::uint64_t case_index = 0;
   auto const start = std::chrono::steady_clock::now();
   for (auto const& family : FAMILIES) {
     if (std::string{family.name}.find(only) == std::string::npos) continue;
@@ -622,6 +638,7 @@ int main(int argc, char** argv) {
     double tightest = 0.0;  // largest share of its bound a case used
     auto const family_start = std::chrono::steady_clock::now();
     for (std::uint64_t k = 0; k < (single ? 1 : nb_cases); ++k) {
+      if (case_index++ % nb_shards != shard) continue;
       std::uint64_t const seed = single ? single_seed : 1000 + k;
       auto const result = run_case(family, seed, verbose);
       ++counts[static_cast<int>(result.status)];
