@@ -39,9 +39,8 @@ bool in_closed_triangle(Point<2> const& p, Point<2> const& a, Point<2> const& b,
          orientation_2d(c, a, p) != Sign::negative;
 }
 
-// Ear clipping of a polygon taken counter-clockwise. Each corner is tested
-// again only after one of its neighbours was clipped, so a polygon without
-// an ear ends the walk after one round without a clip.
+// Ear clipping of a polygon taken counter-clockwise. The walk goes round
+// the corners clipping ears; a whole round without one ends it.
 absl::optional<std::vector<VertexTriple>> clip_ears(absl::Span<index_t const> polygon,
                                                      VertexPoint point) {
   auto const n = static_cast<index_t>(polygon.size());

@@ -17,8 +17,9 @@
 #include <ulvane/mesh/triangulated_surface.h>
 #include <ulvane/mesh/triangulated_surface_builder.h>
 
-// The two clean-ups of a remeshed surface before it joins the output model:
-// the regions the front left open, and triangles made twice.
+// The clean-ups of a remeshed surface before it joins the output model:
+// the regions the front left open, triangles made twice, and the gaps
+// where fronts met without closing.
 
 namespace tarnix {
 namespace detail {
