@@ -8,6 +8,7 @@
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
 
+#include <morvex/modifier_surface/triangulated_surface_modifier.h>
 #include <ulvane/geometry/distance.h>
 #include <ulvane/geometry/predicates.h>
 
@@ -147,13 +148,17 @@ class GapEdits {
     return true;
   }
 
-  index_t apply(TriangulatedSurfaceBuilder<2>& builder) {
-    index_t created = 0;
+  // Makes the triangles, each vertex of `isolated` that lies inside them
+  // inserted, and removes the replaced ones.
+  index_t apply(TriangulatedSurfaceBuilder<2>& builder, absl::Span<index_t const> isolated) {
+    std::vector<VertexTriple> triangles;
     for (std::size_t t = 0; t < made_.size(); ++t) {
-      if (made_removed_[t]) continue;
-      builder.create_triangle(made_[t]);
-      ++created;
+      if (!made_removed_[t]) triangles.push_back(made_[t]);
     }
+    auto const point = [this](index_t v) { return mesh_.point(v); };
+    for (auto const v : isolated) insert_vertex(triangles, v, point);
+    auto const created = static_cast<index_t>(triangles.size());
+    for (auto const& triangle : triangles) builder.create_triangle(triangle);
     if (std::find(removed_.begin(), removed_.end(), true) != removed_.end()) {
       removed_.resize(mesh_.nb_polygons(), false);
       builder.delete_polygons(removed_);
@@ -208,7 +213,7 @@ class GapEdits {
 //   at w, and the gap falls apart at w into two.
 // Every simple piece is triangulated. The edits are bounded; a gap that
 // needs more stays.
-void close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
+bool close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
   std::size_t budget = 4 * gap.size() + 8;
   std::vector<std::vector<index_t>> pending{std::move(gap)};
   while (!pending.empty()) {
@@ -218,7 +223,7 @@ void close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
       for (auto const& triangle : *fill) edits.add(triangle);
       continue;
     }
-    if (budget == 0) return;
+    if (budget == 0) return false;
     --budget;
     auto const n = loop.size();
     auto const at = [&](std::size_t k) { return loop[k % n]; };
@@ -252,8 +257,9 @@ void close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
       cut = true;
       break;
     }
-    if (!cut) return;  // not a polygon this can close: the gap stays
+    if (!cut) return false;  // not a polygon this can close: the gap stays
   }
+  return true;
 }
 
 }  // namespace
@@ -301,8 +307,56 @@ absl::optional<std::vector<VertexTriple>> triangulate_polygon(absl::Span<index_t
   return absl::nullopt;
 }
 
-index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
-                  absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges) {
+bool insert_vertex(std::vector<VertexTriple>& triangles, index_t vertex, VertexPoint point) {
+  auto const p = point(vertex);
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    auto const triangle = triangles[t];
+    if (std::find(triangle.begin(), triangle.end(), vertex) != triangle.end()) return false;
+    std::array<Sign, 3> sides{};
+    for (local_index_t j = 0; j < 3; ++j) {
+      sides[j] = orientation_2d(point(triangle[j]), point(triangle[(j + 1) % 3]), p);
+    }
+    if (std::find(sides.begin(), sides.end(), Sign::negative) != sides.end()) continue;
+    auto const on_edge = std::find(sides.begin(), sides.end(), Sign::zero);
+    if (on_edge == sides.end()) {
+      triangles[t] = {triangle[0], triangle[1], vertex};
+      triangles.push_back({triangle[1], triangle[2], vertex});
+      triangles.push_back({triangle[2], triangle[0], vertex});
+      return true;
+    }
+    // On edge a->b: the triangle holding b->a splits with it, if the set
+    // has one.
+    auto const j = static_cast<local_index_t>(on_edge - sides.begin());
+    if (std::count(sides.begin(), sides.end(), Sign::zero) > 1) return false;  // at a corner
+    auto const a = triangle[j];
+    auto const b = triangle[(j + 1) % 3];
+    auto const c = triangle[(j + 2) % 3];
+    for (std::size_t u = 0; u < triangles.size(); ++u) {
+      auto const other = triangles[u];
+      for (local_index_t k = 0; k < 3; ++k) {
+        if (other[k] != b || other[(k + 1) % 3] != a) continue;
+        auto const d = other[(k + 2) % 3];
+        triangles[t] = {a, vertex, c};
+        triangles[u] = {b, vertex, d};
+        triangles.push_back({vertex, b, c});
+        triangles.push_back({vertex, a, d});
+        return true;
+      }
+    }
+    return false;
+  }
+  return false;
+}
+
+namespace {
+
+using LineEdges = absl::flat_hash_set<std::pair<index_t, index_t>>;
+
+// The loops of border edges off the lines, each as a gap taken
+// counter-clockwise.
+std::vector<std::vector<index_t>> gap_loops(TriangulatedSurface<2> const& mesh,
+                                            LineEdges const& line_edges) {
+  std::vector<std::vector<index_t>> gaps;
   // Border edges off the lines, as their triangles run them: a gap's edges
   // run clockwise around it.
   absl::flat_hash_map<index_t, absl::InlinedVector<index_t, 1>> stray;
@@ -317,7 +371,7 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
       ++nb_stray;
     }
   }
-  if (stray.empty()) return 0;
+  if (stray.empty()) return gaps;
   // Line edges that no triangle holds: a gap along the border ends on
   // them, in the direction its loop needs.
   absl::flat_hash_map<index_t, absl::InlinedVector<index_t, 2>> missing;
@@ -342,8 +396,6 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
     if (back.empty()) missing.erase(to);
     return to;
   };
-  auto const point = [&](index_t v) { return mesh.point(v); };
-  GapEdits edits{mesh};
   while (!stray.empty()) {
     auto const start = stray.begin()->first;
     // Each step of the walk uses up one edge, so it ends within the number
@@ -368,11 +420,88 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
     if (current != start) continue;  // an open chain: not a gap
     for (auto& gap : simple_loops(loop)) {
       std::reverse(gap.begin(), gap.end());
-      close_gap(std::move(gap), point, edits);
+      gaps.push_back(std::move(gap));
     }
   }
-  return edits.apply(builder);
+  return gaps;
 }
+
+// A gap no split closes can be a fold against a line: a corner off the
+// lines lies a hair outside it. Collapses such a corner onto a neighbour
+// corner of the gap where the collapse is valid; true when one was made.
+bool collapse_free_corner(TriangulatedSurface<2> const& mesh,
+                          TriangulatedSurfaceModifier<2>& modifier,
+                          absl::Span<index_t const> gap, LineEdges const& line_edges) {
+  absl::flat_hash_set<index_t> fixed;
+  for (auto const& edge : line_edges) fixed.insert({edge.first, edge.second});
+  auto const n = gap.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    auto const p = gap[(k + n - 1) % n];
+    auto const q = gap[k];
+    auto const r = gap[(k + 1) % n];
+    if (fixed.contains(q) ||
+        orientation_2d(mesh.point(p), mesh.point(q), mesh.point(r)) == Sign::positive) {
+      continue;
+    }
+    for (auto const x : {p, r}) {
+      auto edge = mesh.polygon_edge_from_vertices(q, x);
+      if (!edge) edge = mesh.polygon_edge_from_vertices(x, q);
+      if (!edge || !is_collapse_edge_valid<2>(mesh, *edge, mesh.point(x))) continue;
+      modifier.collapse_edge(*edge, mesh.point(x));
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<index_t> isolated_vertices(TriangulatedSurface<2> const& mesh) {
+  std::vector<bool> used(mesh.nb_vertices(), false);
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) used[mesh.polygon_vertex({t, j})] = true;
+  }
+  std::vector<index_t> isolated;
+  for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+    if (!used[v]) isolated.push_back(v);
+  }
+  return isolated;
+}
+
+}  // namespace
+
+index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
+                  LineEdges const& line_edges) {
+  auto gaps = gap_loops(mesh, line_edges);
+  if (gaps.empty()) return 0;
+  auto const point = [&](index_t v) { return mesh.point(v); };
+  // Folds first: their collapses change the gaps, which are found again.
+  bool collapsed = false;
+  LineEdges renumbered = line_edges;
+  {
+    TriangulatedSurfaceModifier<2> modifier{mesh, builder};
+    for (auto const& gap : gaps) {
+      GapEdits trial{mesh};
+      if (close_gap(gap, point, trial)) continue;
+      collapsed = collapse_free_corner(mesh, modifier, gap, line_edges) || collapsed;
+    }
+    if (collapsed) {
+      auto const mappings = modifier.clean();
+      renumbered.clear();
+      for (auto const& edge : line_edges) {
+        auto const a = mappings.vertices.at(edge.first);
+        auto const b = mappings.vertices.at(edge.second);
+        if (a != NO_ID && b != NO_ID) renumbered.insert({std::min(a, b), std::max(a, b)});
+      }
+    }
+  }
+  if (collapsed) gaps = gap_loops(mesh, renumbered);
+  GapEdits edits{mesh};
+  for (auto& gap : gaps) close_gap(std::move(gap), point, edits);
+  auto const created = edits.apply(builder, isolated_vertices(mesh));
+  if (created > 0 || collapsed) builder.compute_polygon_adjacencies();
+  return created;
+}
+
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
                                 TriangulatedSurfaceBuilder<2>& output_builder) {
   absl::flat_hash_map<std::array<unsigned int, 3>, absl::InlinedVector<unsigned int, 2>> groups;

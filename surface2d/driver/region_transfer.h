@@ -165,11 +165,21 @@ bool tiles_outline(absl::Span<VertexTriple const> triangles, absl::Span<index_t 
 absl::optional<std::vector<VertexTriple>> triangulate_polygon(absl::Span<index_t const> polygon,
                                                              VertexPoint point);
 
+//! Inserts `vertex` into counter-clockwise triangles: the triangle holding
+//! it strictly inside becomes three, or the two triangles on the edge it
+//! lies on become two each. False, with nothing changed, when no triangle
+//! holds it, it is a corner already, or it lies on an edge of one triangle
+//! only.
+bool insert_vertex(std::vector<VertexTriple>& triangles, index_t vertex, VertexPoint point);
+
 //! Closes the gaps a remeshed surface keeps inside: every loop of border
 //! edges that are not `line_edges` (unordered vertex pairs of the boundary
 //! lines) is triangulated, without new vertices. A gap that is not a simple
-//! polygon stays. Returns the number of triangles created; adjacencies are
-//! left to the caller.
+//! polygon stays. A gap that is a fold against a line (a corner off the
+//! lines a hair outside it) loses that corner by a collapse, after which
+//! the mesh is cleaned. A vertex in no triangle that lies inside a gap
+//! joins its triangles. Returns the number of triangles created; the
+//! adjacencies are recomputed when anything changed.
 index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
                   absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges);
 

@@ -266,6 +266,46 @@ TEST(FillGaps, FoldAcrossAnEdgeIsUnfolded) {
   EXPECT_FALSE(mesh->polygon_edge_from_vertices(0, 1).has_value());
 }
 
+// A vertex in no triangle inside a gap joins the gap's triangles, whether
+// it falls inside one of them or on the diagonal between two.
+TEST(FillGaps, VertexInsideTheGapJoinsItsTriangles) {
+  struct Loose {
+    std::array<double, 2> at;
+    std::size_t nb_fans;  // three inside a triangle, four on an edge
+    index_t nb_created;
+  };
+  for (auto const& loose_case : {Loose{{1.6, 1.5}, 3, 4}, Loose{{1.5, 1.0}, 4, 4}}) {
+    SCOPED_TRACE(loose_case.at[0]);
+    auto const& inside = loose_case.at;
+    auto grid = test::make_grid<2>(2);
+    auto builder = TriangulatedSurfaceBuilder<2>::create(*grid);
+    std::vector<bool> removed(grid->nb_polygons(), false);
+    removed[3] = removed[6] = true;
+    builder->delete_polygons(removed);
+    builder->compute_polygon_adjacencies();
+    auto const loose = builder->create_point(Point<2>{inside});
+    absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{
+        {0, 1}, {1, 2}, {2, 5}, {5, 8}, {7, 8}, {6, 7}, {3, 6}, {0, 3}};
+    EXPECT_EQ(fill_gaps(*grid, *builder, line_edges), loose_case.nb_created);
+    test::expect_valid_surface(*grid);
+    EXPECT_EQ(grid->polygons_around_vertex(loose).size(), loose_case.nb_fans);
+  }
+}
+
+// The border runs a -> c -> b with c a hair outside the line edge a-b,
+// which no triangle holds: no triangle can close that, and c, on no line,
+// is collapsed onto a.
+TEST(FillGaps, FoldAgainstALineLosesItsCorner) {
+  auto mesh = test::make_surface<2>({{0, 0}, {0, 2}, {-1e-12, 1}, {1, 1}}, {{2, 0, 3}, {1, 2, 3}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{{0, 1}, {0, 3}, {1, 3}};
+  EXPECT_EQ(fill_gaps(*mesh, *builder, line_edges), 0u);
+  test::expect_valid_surface(*mesh);
+  ASSERT_EQ(mesh->nb_polygons(), 1u);
+  EXPECT_EQ(mesh->nb_vertices(), 3u);
+  EXPECT_TRUE(mesh->polygon_edge_from_vertices(1, 0).has_value());
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace tarnix

@@ -326,9 +326,7 @@ void Remesher::fill_gaps() {
       }
     }
   }
-  if (detail::fill_gaps(output_mesh, *output_builder, line_edges) > 0) {
-    output_builder->compute_polygon_adjacencies();
-  }
+  detail::fill_gaps(output_mesh, *output_builder, line_edges);
 }
 
 void Remesher::link_new_vertices() {
@@ -357,13 +355,18 @@ class FilledTriangles {
            result_mesh.polygon_vertex({t, 2})});
     }
   }
-  void add(VertexTriple const& triangle) { triangles_.insert(sorted(triangle)); }
+  void add(VertexTriple const& triangle) {
+    triangles_.insert(sorted(triangle));
+    vertices_.insert(triangle.begin(), triangle.end());
+  }
   bool contains(VertexTriple const& triangle) const {
     return triangles_.contains(sorted(triangle));
   }
+  bool uses(index_t vertex) const { return vertices_.contains(vertex); }
 
  private:
   absl::flat_hash_set<VertexTriple> triangles_;
+  absl::flat_hash_set<index_t> vertices_;
 };
 
 class SurfaceRemesher2D final : public Remesher {
@@ -455,7 +458,18 @@ class SurfaceRemesher2D final : public Remesher {
         !tiles_outline(added, reversed, point)) {
       auto fill = triangulate_polygon(outline, point);
       if (!fill) fill = triangulate_polygon(reversed, point);
-      // Without one (the outline runs back along itself), the gap is
+      // Result vertices that only the region's triangles held (a given
+      // vertex inside the gap) must stay in a triangle.
+      for (auto const& triangle : added) {
+        for (auto const v : triangle) {
+          if (!fill || v >= nb_result || filled.uses(v) ||
+              std::find(outline.begin(), outline.end(), v) != outline.end()) {
+            continue;
+          }
+          if (!insert_vertex(*fill, v, point)) fill = absl::nullopt;
+        }
+      }
+      // Without a fill (the outline runs back along itself), the gap is
       // closed from the output surface's border by fill_gaps.
       if (!fill) return;
       for (auto const& triangle : *fill) {

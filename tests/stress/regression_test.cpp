@@ -187,7 +187,15 @@ INSTANTIATE_TEST_SUITE_P(
                       0.2},
         // A candidate apex on the line of its front edge made a flat
         // output triangle.
-        GeneratedCase{"ApexOnTheFrontEdgeLine", 1054, shape(5, 30, 0.2, true), 0.01, 0.2}),
+        GeneratedCase{"ApexOnTheFrontEdgeLine", 1054, shape(5, 30, 0.2, true), 0.01, 0.2},
+        // A vertex that only an unmeshed region's triangles held was left
+        // in no triangle when the region's outline was triangulated.
+        GeneratedCase{"VertexInsideAnOpenRegion", 1332, shape(5, 30, 0.2, true), 0.01, 0.2},
+        GeneratedCase{"VertexInsideAnOpenRegionOfCoarseInput", 1340, shape(2, 8, 0.2, false), 0.01,
+                      0.4},
+        // The border ran through a vertex a hair outside its line: a gap
+        // no triangle can close.
+        GeneratedCase{"FoldAgainstABoundaryLine", 1420, shape(5, 30, 0.2, true), 0.01, 0.2}),
     [](auto const& test_info) { return test_info.param.name; });
 
 }  // namespace
