@@ -369,6 +369,38 @@ class FilledTriangles {
   absl::flat_hash_set<index_t> vertices_;
 };
 
+// The region's cycle runs either way round its gap.
+bool tiles_either_way(absl::Span<VertexTriple const> triangles, std::vector<index_t> outline,
+                      VertexPoint point) {
+  if (tiles_outline(triangles, outline, point)) return true;
+  std::reverse(outline.begin(), outline.end());
+  return tiles_outline(triangles, outline, point);
+}
+
+// A triangulation of a region's outline (either way round) that also holds
+// the result vertices only the region's triangles held (a given vertex
+// inside the gap); nothing when there is none.
+absl::optional<std::vector<VertexTriple>> fill_outline(std::vector<index_t> outline,
+                                                       absl::Span<VertexTriple const> region,
+                                                       index_t nb_result,
+                                                       FilledTriangles const& filled,
+                                                       VertexPoint point) {
+  auto fill = triangulate_polygon(outline, point);
+  if (!fill) {
+    std::reverse(outline.begin(), outline.end());
+    fill = triangulate_polygon(outline, point);
+  }
+  if (!fill) return absl::nullopt;
+  absl::flat_hash_set<index_t> inserted(outline.begin(), outline.end());
+  for (auto const& triangle : region) {
+    for (auto const v : triangle) {
+      if (v >= nb_result || filled.uses(v) || !inserted.insert(v).second) continue;
+      if (!insert_vertex(*fill, v, point)) return absl::nullopt;
+    }
+  }
+  return fill;
+}
+
 class SurfaceRemesher2D final : public Remesher {
  public:
   using Remesher::SurfaceRemesher;
@@ -450,27 +482,11 @@ class SurfaceRemesher2D final : public Remesher {
         added.push_back(triangle);
       }
     }
-    // The cycle runs either way round the gap.
-    auto outline = region_outline(region);
-    auto reversed = outline;
-    std::reverse(reversed.begin(), reversed.end());
-    if (!outline.empty() && !tiles_outline(added, outline, point) &&
-        !tiles_outline(added, reversed, point)) {
-      auto fill = triangulate_polygon(outline, point);
-      if (!fill) fill = triangulate_polygon(reversed, point);
-      // Result vertices that only the region's triangles held (a given
-      // vertex inside the gap) must stay in a triangle.
-      for (auto const& triangle : added) {
-        for (auto const v : triangle) {
-          if (!fill || v >= nb_result || filled.uses(v) ||
-              std::find(outline.begin(), outline.end(), v) != outline.end()) {
-            continue;
-          }
-          if (!insert_vertex(*fill, v, point)) fill = absl::nullopt;
-        }
-      }
+    auto const outline = region_outline(region);
+    if (!outline.empty() && !tiles_either_way(added, outline, point)) {
       // Without a fill (the outline runs back along itself), the gap is
       // closed from the output surface's border by fill_gaps.
+      auto const fill = fill_outline(outline, added, nb_result, filled, point);
       if (!fill) return;
       for (auto const& triangle : *fill) {
         output_builder->create_triangle({result_table.at(triangle[0]),
