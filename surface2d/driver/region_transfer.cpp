@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -173,13 +174,14 @@ class GapEdits {
     index_t x = NO_ID;
     auto const made = made_edges_.find({u, v});
     bool const from_made = made != made_edges_.end() && !made_removed_[made->second];
+    absl::optional<PolygonEdge> edge;
     if (from_made) {
       auto const& triangle = made_[made->second];
       for (auto const w : triangle) {
         if (w != u && w != v) x = w;
       }
     } else {
-      auto const edge = mesh_.polygon_edge_from_vertices(u, v);
+      edge = mesh_.polygon_edge_from_vertices(u, v);
       if (!edge || removed_[edge->polygon_id]) return absl::nullopt;
       x = mesh_.polygon_vertex(mesh_.previous_polygon_vertex({edge->polygon_id, edge->edge_id}));
     }
@@ -191,7 +193,7 @@ class GapEdits {
     if (from_made) {
       made_removed_[made->second] = true;
     } else {
-      removed_[mesh_.polygon_edge_from_vertices(u, v)->polygon_id] = true;
+      removed_[edge->polygon_id] = true;
     }
     return x;
   }
@@ -239,9 +241,10 @@ bool close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
         cut = true;
       }
     }
+    if (cut) continue;
     // Corners nearest to an edge first: the one the edge runs through.
     std::vector<std::pair<double, std::pair<std::size_t, std::size_t>>> touching;
-    for (std::size_t k = 0; k < n && !cut; ++k) {
+    for (std::size_t k = 0; k < n; ++k) {
       Segment<2> const side{point(at(k)), point(at(k + 1))};
       for (std::size_t j = 2; j < n; ++j) {
         touching.push_back({point_segment_distance(point(at(k + j)), side), {k, j}});
@@ -260,6 +263,16 @@ bool close_gap(std::vector<index_t> gap, VertexPoint point, GapEdits& edits) {
     if (!cut) return false;  // not a polygon this can close: the gap stays
   }
   return true;
+}
+
+// Closes every gap into `edits`; returns the gaps that stay.
+std::vector<std::size_t> close_gaps(std::vector<std::vector<index_t>> gaps, VertexPoint point,
+                                    GapEdits& edits) {
+  std::vector<std::size_t> stuck;
+  for (std::size_t g = 0; g < gaps.size(); ++g) {
+    if (!close_gap(std::move(gaps[g]), point, edits)) stuck.push_back(g);
+  }
+  return stuck;
 }
 
 }  // namespace
@@ -431,9 +444,7 @@ std::vector<std::vector<index_t>> gap_loops(TriangulatedSurface<2> const& mesh,
 // corner of the gap where the collapse is valid; true when one was made.
 bool collapse_free_corner(TriangulatedSurface<2> const& mesh,
                           TriangulatedSurfaceModifier<2>& modifier,
-                          absl::Span<index_t const> gap, LineEdges const& line_edges) {
-  absl::flat_hash_set<index_t> fixed;
-  for (auto const& edge : line_edges) fixed.insert({edge.first, edge.second});
+                          absl::Span<index_t const> gap, absl::flat_hash_set<index_t> const& fixed) {
   auto const n = gap.size();
   for (std::size_t k = 0; k < n; ++k) {
     auto const p = gap[(k + n - 1) % n];
@@ -474,30 +485,31 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
   auto gaps = gap_loops(mesh, line_edges);
   if (gaps.empty()) return 0;
   auto const point = [&](index_t v) { return mesh.point(v); };
-  // Folds first: their collapses change the gaps, which are found again.
+  auto edits = std::make_unique<GapEdits>(mesh);
+  auto const stuck = close_gaps(gaps, point, *edits);
+  // A gap that stays may be a fold: its collapse changes the mesh, so the
+  // edits are dropped and the gaps found and closed again.
   bool collapsed = false;
-  LineEdges renumbered = line_edges;
-  {
+  if (!stuck.empty()) {
+    absl::flat_hash_set<index_t> fixed;
+    for (auto const& edge : line_edges) fixed.insert({edge.first, edge.second});
     TriangulatedSurfaceModifier<2> modifier{mesh, builder};
-    for (auto const& gap : gaps) {
-      GapEdits trial{mesh};
-      if (close_gap(gap, point, trial)) continue;
-      collapsed = collapse_free_corner(mesh, modifier, gap, line_edges) || collapsed;
+    for (auto const g : stuck) {
+      collapsed = collapse_free_corner(mesh, modifier, gaps[g], fixed) || collapsed;
     }
     if (collapsed) {
       auto const mappings = modifier.clean();
-      renumbered.clear();
+      LineEdges renumbered;
       for (auto const& edge : line_edges) {
         auto const a = mappings.vertices.at(edge.first);
         auto const b = mappings.vertices.at(edge.second);
         if (a != NO_ID && b != NO_ID) renumbered.insert({std::min(a, b), std::max(a, b)});
       }
+      edits = std::make_unique<GapEdits>(mesh);
+      close_gaps(gap_loops(mesh, renumbered), point, *edits);
     }
   }
-  if (collapsed) gaps = gap_loops(mesh, renumbered);
-  GapEdits edits{mesh};
-  for (auto& gap : gaps) close_gap(std::move(gap), point, edits);
-  auto const created = edits.apply(builder, isolated_vertices(mesh));
+  auto const created = edits->apply(builder, isolated_vertices(mesh));
   if (created > 0 || collapsed) builder.compute_polygon_adjacencies();
   return created;
 }
