@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a RelWithDebInfo build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the find_package consumer project.
+# Builds and runs every test: a RelWithDebInfo build with warnings as errors,
+# the find_package consumer project, a Release build with the default options
+# (as a host builds the libraries), and an AddressSanitizer +
+# UndefinedBehaviorSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,10 +11,12 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 build=${TARNIX_BUILD_DIR:-build/release}
 asan=${TARNIX_ASAN_BUILD_DIR:-build/asan}
+release=${TARNIX_PLAIN_BUILD_DIR:-build/plain-release}
 prefix=$PWD/build/install
 
 echo "== RelWithDebInfo build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$prefix"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DTARNIX_WARNINGS_AS_ERRORS=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" -j"$jobs" --output-on-failure --timeout 600
 
@@ -23,9 +27,14 @@ cmake -S tests/install -B build/install-test -DCMAKE_PREFIX_PATH="$prefix"
 cmake --build build/install-test -j"$jobs"
 ctest --test-dir build/install-test --output-on-failure
 
+echo "== Release build with the default options"
+cmake -S . -B "$release" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$release" -j"$jobs"
+ctest --test-dir "$release" -j"$jobs" --output-on-failure --timeout 600
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug -DTARNIX_SANITIZE="address;undefined" \
-  -DTARNIX_BUILD_BENCHMARKS=OFF
+  -DTARNIX_BUILD_BENCHMARKS=OFF -DTARNIX_WARNINGS_AS_ERRORS=ON
 cmake --build "$asan" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$asan" -j"$jobs" --output-on-failure --timeout 1200
