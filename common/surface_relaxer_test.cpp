@@ -622,6 +622,37 @@ TEST(VertexPass, CollapsesAnEdgeShorterThanTheMetricAsks) {
   EXPECT_TRUE(run(&just_above));
 }
 
+// The driver checks the metric at every vertex before it starts; a vertex
+// that moved meets the metric where it was never read.
+TEST(VertexPass, RefusesAMetricLengthThatIsNotPositiveFinite) {
+  const index_t n = 4;
+  const index_t v = grid_vertex(n, 2, 2);
+  const struct Case {
+    double length;
+    char const* written;
+  } cases[] = {{0.0, "0.000000"},
+               {-2.0, "-2.000000"},
+               {nan, "nan"},
+               {std::numeric_limits<double>::infinity(), "inf"}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.written);
+    auto fixture = test::make_rectangle_section(test::grid_mesh(n), n, n);
+    const FixedMetric metric{c.length};
+    SectionRelaxer relaxer{fixture.section, only_surface(fixture), &metric};
+    relaxer.initialise_relaxation();
+    relaxer.queue_only_vertex(v);
+    try {
+      relaxer.vertex_pass();
+      ADD_FAILURE() << "no exception";
+    } catch (UlvaneException const& error) {
+      EXPECT_EQ(std::string{error.what()},
+                std::string{"[relax_surfaces] The metric must give positive finite lengths, got "} +
+                    c.written + " at vertex 12 of Surface " + fixture.surface.string());
+    }
+    EXPECT_EQ(relaxer.nb_active_triangles(), relaxer.mesh.nb_polygons());
+  }
+}
+
 // --- Smoothing ------------------------------------------------------------------
 
 TEST(VertexPass, LeavesAVertexThatIsWellPlaced) {
