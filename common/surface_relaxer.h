@@ -16,6 +16,7 @@
 #include <absl/types/optional.h>
 
 #include <ulvane/basic/common.h>
+#include <ulvane/basic/logger.h>
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/distance.h>
@@ -157,8 +158,8 @@ class SurfaceRelaxer {
   using Ring = absl::InlinedVector<PolygonVertex, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
-  //! mesh vertices; further moves are skipped and the pass only drains its
-  //! queue. Smoothing converges well before this, but a `local_point` that
+  //! mesh vertices; further moves are skipped, the stop is logged and the
+  //! pass only drains its queue. Smoothing converges well before this, but a `local_point` that
   //! does not follow the mesh could otherwise keep a vertex moving forever.
   static constexpr std::uint64_t max_moves_per_vertex = 64;
 
@@ -343,7 +344,8 @@ class SurfaceRelaxer {
   //! short edge; otherwise moves it halfway towards the mean ideal apex of
   //! its triangles when that move is long enough and allowed.
   void vertex_pass() {
-    std::uint64_t moves_left = max_moves_per_vertex * mesh.nb_vertices();
+    const std::uint64_t move_budget = max_moves_per_vertex * mesh.nb_vertices();
+    std::uint64_t moves_left = move_budget;
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
@@ -388,7 +390,10 @@ class SurfaceRelaxer {
       const auto moved = find_moved_position(vertex, target, ring, mean_length);
       if (!moved) continue;
       modifier.move_point(unique_vertex(vertex), *moved);
-      --moves_left;
+      if (--moves_left == 0) {
+        Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
+                         " moves on Surface ", surface.id().string());
+      }
       queue_vertex(vertex);
       requeue_around_vertex(vertex);
     }

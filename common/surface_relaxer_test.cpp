@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ulvane/basic/logger.h>
 #include <ulvane/mesh/polygonal_surface.h>
 #include <ulvane/model/brep.h>
 #include <ulvane/model/section.h>
@@ -792,9 +793,16 @@ TEST(VertexPass, EndsWhenSmoothingNeverSettles) {
   relaxer.shifted_vertex = v;
   relaxer.shift = point(0.3, 0);
   relaxer.queue_only_vertex(v);
+  std::vector<std::string> lines;
+  const auto previous = Logger::set_sink(
+      [&lines](Logger::Level, absl::string_view line) { lines.emplace_back(line); });
   relaxer.vertex_pass();
+  Logger::set_sink(previous);
   EXPECT_TRUE(relaxer.vertex_queue.empty());
   const auto budget = SectionRelaxer::max_moves_per_vertex * relaxer.mesh.nb_vertices();
+  EXPECT_EQ(lines, std::vector<std::string>{"[relax_surfaces] Stopped moving vertices after " +
+                                            std::to_string(budget) + " moves on Surface " +
+                                            fixture.surface.string()});
   std::uint64_t calls = 0;
   for (auto const& entry : relaxer.smoothing_calls) calls += entry.second;
   EXPECT_GE(calls, budget);
