@@ -6,13 +6,17 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <string>
 #include <typeinfo>
 #include <utility>
+#include <vector>
 
 #include <absl/container/inlined_vector.h>
+#include <absl/strings/str_cat.h>
 #include <absl/types/optional.h>
 
 #include <ulvane/basic/common.h>
+#include <ulvane/basic/logger.h>
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/distance.h>
@@ -71,6 +75,23 @@ double triangle_quality(Triangle<dimension> const& triangle) {
   }
   std::sort(s, s + 3);
   return ((s[0] * 4) * s[1]) * s[2] / ((s[1] + s[0]) + s[2]);
+}
+
+//! The metric's length at a vertex of the relaxed surface.
+//! \throw UlvaneException "[relax_surfaces] The metric must give positive
+//! finite lengths, got <value> at vertex <v> of Surface <uuid>" for zero,
+//! a negative value, not-a-number or infinity.
+template <index_t dimension>
+double relaxation_length(Metric<dimension> const& metric, Surface<dimension> const& surface,
+                         index_t vertex) {
+  const double length = metric.edge_length(surface.get_mesh().point(vertex));
+  if (!(length > 0.0) || !std::isfinite(length)) {
+    throw UlvaneException(
+        "[relax_surfaces] The metric must give positive finite lengths, got ",
+        absl::StrCat(std::to_string(length), " at vertex ", vertex, " of Surface ",
+                     surface.id().string()));
+  }
+  return length;
 }
 
 //! An element waiting in a relaxer's queue, with the element's "stamp" at
@@ -137,8 +158,8 @@ class SurfaceRelaxer {
   using Ring = absl::InlinedVector<PolygonVertex, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
-  //! mesh vertices; further moves are skipped and the pass only drains its
-  //! queue. Smoothing converges well before this, but a `local_point` that
+  //! mesh vertices; further moves are skipped, the stop is logged and the
+  //! pass only drains its queue. Smoothing converges well before this, but a `local_point` that
   //! does not follow the mesh could otherwise keep a vertex moving forever.
   static constexpr std::uint64_t max_moves_per_vertex = 64;
 
@@ -185,13 +206,24 @@ class SurfaceRelaxer {
   SurfaceRelaxer& operator=(SurfaceRelaxer const&) = delete;
 
   //! Queues every triangle with its quality, and every vertex that lies on
-  //! no corner and no line; those are marked "fixed" instead.
+  //! no corner, no line and no border edge of the mesh; those are marked
+  //! "fixed" instead. A border vertex stays where it is even off a line, so
+  //! that the surface keeps its outline and area (the two sides of a crack
+  //! stay together). So does a vertex where several fans meet, which in 2D
+  //! is always on the border: the model's simulations would check only one
+  //! of its fans, and a move or a collapse from it could turn the others
+  //! over.
   void initialise_relaxation() {
     for (index_t polygon = 0; polygon < mesh.nb_polygons(); ++polygon) {
       queue_polygon(polygon);
       qualities->set_value(polygon, triangle_quality(mesh.triangle(polygon)));
     }
+    const auto on_border = find_border_vertices();
     for (index_t vertex = 0; vertex < mesh.nb_vertices(); ++vertex) {
+      if (on_border[vertex]) {
+        fixed_flags->set_value(vertex, true);
+        continue;
+      }
       const auto unique = unique_vertex(vertex);
       if (model.has_component_mesh_vertices(unique, "Corner") ||
           model.has_component_mesh_vertices(unique, "Line")) {
@@ -312,7 +344,8 @@ class SurfaceRelaxer {
   //! short edge; otherwise moves it halfway towards the mean ideal apex of
   //! its triangles when that move is long enough and allowed.
   void vertex_pass() {
-    std::uint64_t moves_left = max_moves_per_vertex * mesh.nb_vertices();
+    const std::uint64_t move_budget = max_moves_per_vertex * mesh.nb_vertices();
+    std::uint64_t moves_left = move_budget;
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
@@ -357,7 +390,10 @@ class SurfaceRelaxer {
       const auto moved = find_moved_position(vertex, target, ring, mean_length);
       if (!moved) continue;
       modifier.move_point(unique_vertex(vertex), *moved);
-      --moves_left;
+      if (--moves_left == 0) {
+        Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
+                         " moves on Surface ", surface.id().string());
+      }
       queue_vertex(vertex);
       requeue_around_vertex(vertex);
     }
@@ -398,8 +434,10 @@ class SurfaceRelaxer {
   //! onto its far end is allowed. \return true when a collapse was made.
   //! \throw std::out_of_range when the collapse reports nothing for this
   //! surface.
+  //! \throw UlvaneException when the metric's length at the vertex is not a
+  //! positive finite number (see `relaxation_length`).
   bool collapse_short_edge(Ring const& ring, unsigned int vertex) {
-    const double threshold = metric->edge_length(mesh.point(vertex)) * 0.433;
+    const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
     for (auto const& corner : ring) {
       const PolygonEdge edge{corner};
       if (mesh.edge_length(edge) >= threshold) continue;
@@ -552,6 +590,25 @@ class SurfaceRelaxer {
   std::shared_ptr<VariableAttribute<bool>> fixed_flags;
 
  private:
+  //! Per vertex, whether it is an end of a border edge of an active
+  //! triangle. Every triangle is read, so that every fan of a vertex where
+  //! several fans meet is seen, not only the one its triangles are walked
+  //! from.
+  std::vector<bool> find_border_vertices() const {
+    std::vector<bool> on_border(mesh.nb_vertices(), false);
+    for (index_t polygon = 0; polygon < mesh.nb_polygons(); ++polygon) {
+      if (!mesh.is_polygon_active(polygon)) continue;
+      for (local_index_t e = 0; e < 3; ++e) {
+        const PolygonEdge edge{polygon, e};
+        if (!mesh.is_edge_on_border(edge)) continue;
+        const auto ends = mesh.polygon_edge_vertices(edge);
+        on_border[ends[0]] = true;
+        on_border[ends[1]] = true;
+      }
+    }
+    return on_border;
+  }
+
   //! Bumps the element's stamp (wrapping) and appends the entry.
   static void queue(VariableAttribute<unsigned int>& stamps, std::deque<QueueEntry>& entries,
                     index_t element) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ulvane/basic/logger.h>
 #include <ulvane/mesh/polygonal_surface.h>
 #include <ulvane/model/brep.h>
 #include <ulvane/model/section.h>
@@ -622,6 +623,37 @@ TEST(VertexPass, CollapsesAnEdgeShorterThanTheMetricAsks) {
   EXPECT_TRUE(run(&just_above));
 }
 
+// The driver checks the metric at every vertex before it starts; a vertex
+// that moved meets the metric where it was never read.
+TEST(VertexPass, RefusesAMetricLengthThatIsNotPositiveFinite) {
+  const index_t n = 4;
+  const index_t v = grid_vertex(n, 2, 2);
+  const struct Case {
+    double length;
+    char const* written;
+  } cases[] = {{0.0, "0.000000"},
+               {-2.0, "-2.000000"},
+               {nan, "nan"},
+               {std::numeric_limits<double>::infinity(), "inf"}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.written);
+    auto fixture = test::make_rectangle_section(test::grid_mesh(n), n, n);
+    const FixedMetric metric{c.length};
+    SectionRelaxer relaxer{fixture.section, only_surface(fixture), &metric};
+    relaxer.initialise_relaxation();
+    relaxer.queue_only_vertex(v);
+    try {
+      relaxer.vertex_pass();
+      ADD_FAILURE() << "no exception";
+    } catch (UlvaneException const& error) {
+      EXPECT_EQ(std::string{error.what()},
+                std::string{"[relax_surfaces] The metric must give positive finite lengths, got "} +
+                    c.written + " at vertex 12 of Surface " + fixture.surface.string());
+    }
+    EXPECT_EQ(relaxer.nb_active_triangles(), relaxer.mesh.nb_polygons());
+  }
+}
+
 // --- Smoothing ------------------------------------------------------------------
 
 TEST(VertexPass, LeavesAVertexThatIsWellPlaced) {
@@ -761,9 +793,16 @@ TEST(VertexPass, EndsWhenSmoothingNeverSettles) {
   relaxer.shifted_vertex = v;
   relaxer.shift = point(0.3, 0);
   relaxer.queue_only_vertex(v);
+  std::vector<std::string> lines;
+  const auto previous = Logger::set_sink(
+      [&lines](Logger::Level, absl::string_view line) { lines.emplace_back(line); });
   relaxer.vertex_pass();
+  Logger::set_sink(previous);
   EXPECT_TRUE(relaxer.vertex_queue.empty());
   const auto budget = SectionRelaxer::max_moves_per_vertex * relaxer.mesh.nb_vertices();
+  EXPECT_EQ(lines, std::vector<std::string>{"[relax_surfaces] Stopped moving vertices after " +
+                                            std::to_string(budget) + " moves on Surface " +
+                                            fixture.surface.string()});
   std::uint64_t calls = 0;
   for (auto const& entry : relaxer.smoothing_calls) calls += entry.second;
   EXPECT_GE(calls, budget);

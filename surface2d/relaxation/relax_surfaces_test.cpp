@@ -9,14 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include <absl/strings/str_cat.h>
+
+#include <ulvane/basic/logger.h>
 #include <ulvane/basic/progress_logger.h>
+#include <ulvane/geometry/predicates.h>
+#include <ulvane/mesh/polygonal_surface.h>
 #include <ulvane/mesh/triangulated_surface.h>
+#include <ulvane/mesh/triangulated_surface_builder.h>
 #include <ulvane/model/section.h>
 #include <ulvane/model/section_builder.h>
 
 #include <common/surface_relaxer.h>
 
 #include "common/surface_relaxer/relaxer_test_sections.h"
+#include "relax_section_surfaces.h"
 #include "mesh/surface_validity.h"
 #include "model/model_fixtures.h"
 #include "model/model_validity.h"
@@ -304,6 +311,253 @@ TEST(RelaxSurfaces, LeavesNoWorkingAttributeWhenItFails) {
     EXPECT_FALSE(has_working_attribute(surface.get_mesh()));
   }
   EXPECT_TRUE(test::is_valid_model(fixture.section));
+}
+
+
+// --- Bad input and surfaces off lines -------------------------------------------
+
+//! Every point and triangle of every surface, written out, NaN included.
+std::string snapshot(Section const& section) {
+  std::string text;
+  for (auto const& surface : section.surfaces()) {
+    auto const& mesh = surface.get_mesh();
+    absl::StrAppend(&text, surface.id().string(), ":");
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      absl::StrAppend(&text, " (", mesh.point(v).value(0), " ", mesh.point(v).value(1), ")");
+    }
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      absl::StrAppend(&text, " [");
+      for (local_index_t k = 0; k < mesh.nb_polygon_vertices(t); ++k) {
+        absl::StrAppend(&text, " ", mesh.polygon_vertex({t, k}));
+      }
+      absl::StrAppend(&text, " ]");
+    }
+    absl::StrAppend(&text, "\n");
+  }
+  return text;
+}
+
+//! Adds a surface meshed by `planar`, shifted by `shift` in x, with each
+//! vertex linked to a unique vertex of its own and no line or corner.
+uuid const& add_free_surface(Section& section, test::PlanarMesh const& planar, double shift,
+                             bool adjacencies = true) {
+  SectionBuilder builder{section};
+  auto mesh = TriangulatedSurface<2>::create();
+  {
+    auto mesh_builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+    for (auto const& p : planar.points) {
+      mesh_builder->create_point(Point<2>{{p[0] + shift, p[1]}});
+    }
+    for (auto const& triangle : planar.triangles) mesh_builder->create_triangle(triangle);
+    if (adjacencies) mesh_builder->compute_polygon_adjacencies();
+  }
+  uuid const& id = builder.add_surface(std::move(mesh));
+  for (index_t v = 0; v < planar.points.size(); ++v) {
+    builder.set_unique_vertex({ComponentID{"Surface", id}, v}, builder.create_unique_vertex());
+  }
+  return id;
+}
+
+//! A metric of 1, and of `far_length` from x = 150 on.
+class FarMetric : public Metric<2> {
+ public:
+  explicit FarMetric(double far_length) : far_length_(far_length) {}
+  double edge_length(Point<2> const& point) const override {
+    return point.value(0) < 150 ? 1.0 : far_length_;
+  }
+
+ private:
+  double far_length_;
+};
+
+TEST(RelaxSurfaces, RefusesBadInputBeforeChangingAnySurface) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const auto with_point = [](index_t vertex, std::array<double, 2> point) {
+    auto planar = test::grid_mesh(2);
+    planar.points[vertex] = point;
+    return planar;
+  };
+  auto clockwise = test::grid_mesh(2);
+  std::swap(clockwise.triangles[3][1], clockwise.triangles[3][2]);
+  const FarMetric zero{0.0}, negative{-1.0}, not_a_number{nan}, infinite{inf};
+
+  struct BadInput {
+    char const* name;
+    //! Adds the bad surface, after a poor but good one.
+    std::function<uuid(Section&)> add;
+    Metric<2> const* metric;
+    //! The message after "[relax_surfaces] ", with the bad surface's name.
+    std::function<std::string(std::string const&)> message;
+  };
+  const auto metric_case = [](char const* name, FarMetric const& metric, char const* value) {
+    return BadInput{name,
+                    [](Section& s) { return add_free_surface(s, test::grid_mesh(2), 200); },
+                    &metric, [value](std::string const& surface) {
+                      return absl::StrCat("The metric must give positive finite lengths, got ",
+                                          value, " at vertex 0 of ", surface);
+                    }};
+  };
+  const BadInput cases[] = {
+      {"polygonal surface",
+       [](Section& s) {
+         SectionBuilder builder{s};
+         return builder.add_surface(PolygonalSurface<2>::create());
+       },
+       nullptr,
+       [](std::string const& surface) { return surface + " is not a TriangulatedSurface"; }},
+      {"not-a-number coordinate",
+       [&](Section& s) { return add_free_surface(s, with_point(4, {{nan, 1}}), 0); }, nullptr,
+       [](std::string const& surface) {
+         return "Vertex 4 of " + surface + " is not at a finite point: (nan, 1)";
+       }},
+      {"infinite coordinate",
+       [&](Section& s) { return add_free_surface(s, with_point(4, {{1, -inf}}), 0); }, nullptr,
+       [](std::string const& surface) {
+         return "Vertex 4 of " + surface + " is not at a finite point: (1, -inf)";
+       }},
+      {"clockwise triangle", [&](Section& s) { return add_free_surface(s, clockwise, 200); },
+       nullptr,
+       [](std::string const& surface) { return "Triangle 3 of " + surface + " is clockwise"; }},
+      {"adjacencies not computed",
+       [](Section& s) { return add_free_surface(s, test::grid_mesh(2), 200, false); }, nullptr,
+       [](std::string const& surface) {
+         return "Triangles 0 and 1 of " + surface +
+                " share an edge but are not adjacent: compute the polygon adjacencies";
+       }},
+      metric_case("metric of zero", zero, "0.000000"),
+      metric_case("negative metric", negative, "-1.000000"),
+      metric_case("not-a-number metric", not_a_number, "nan"),
+      metric_case("infinite metric", infinite, "inf"),
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Section section = jittered_grid();
+    const std::string bad = "Surface " + c.add(section).string();
+    const std::string before = snapshot(section);
+    try {
+      if (c.metric != nullptr) {
+        relax_surfaces(section, *c.metric);
+      } else {
+        relax_surfaces(section);
+      }
+      ADD_FAILURE() << "no exception";
+    } catch (UlvaneException const& error) {
+      EXPECT_EQ(std::string{error.what()}, "[relax_surfaces] " + c.message(bad));
+    }
+    EXPECT_EQ(snapshot(section), before);
+    for (auto const& surface : section.surfaces()) {
+      EXPECT_FALSE(has_working_attribute(surface.get_mesh()));
+    }
+  }
+}
+
+double area(SurfaceMesh<2> const& mesh) {
+  double sum = 0;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    auto const& a = mesh.point(mesh.polygon_vertex({t, 0}));
+    auto const& b = mesh.point(mesh.polygon_vertex({t, 1}));
+    auto const& c = mesh.point(mesh.polygon_vertex({t, 2}));
+    sum += ((b.value(0) - a.value(0)) * (c.value(1) - a.value(1)) -
+            (b.value(1) - a.value(1)) * (c.value(0) - a.value(0))) /
+           2;
+  }
+  return sum;
+}
+
+index_t nb_clockwise_or_flat(SurfaceMesh<2> const& mesh) {
+  index_t count = 0;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    count += orientation_2d(mesh.point(mesh.polygon_vertex({t, 0})),
+                            mesh.point(mesh.polygon_vertex({t, 1})),
+                            mesh.point(mesh.polygon_vertex({t, 2}))) != Sign::positive;
+  }
+  return count;
+}
+
+// A crack: the triangles above the segment from (1, 2) to (3, 2) use a copy
+// of vertex (2, 2), so the segment's two edges are on the border twice
+// although no line lies there. Moving either copy would open a hole.
+TEST(RelaxSurfaces, KeepsACrackClosedAndTheAreaUnchanged) {
+  const index_t n = 4;
+  auto planar = test::grid_mesh(n);
+  test::jitter_interior(planar, n, 0.3, 5);
+  const index_t below = 2 + (n + 1) * 2;
+  const index_t above = static_cast<index_t>(planar.points.size());
+  planar.points.push_back(planar.points[below]);
+  for (auto& triangle : planar.triangles) {
+    double y = 0;
+    for (const index_t v : triangle) y += planar.points[v][1];
+    if (y / 3 <= planar.points[below][1]) continue;
+    for (auto& v : triangle) {
+      if (v == below) v = above;
+    }
+  }
+  auto fixture = test::make_rectangle_section(planar, n, n);
+  auto const& mesh = fixture.section.surface(fixture.surface).get_mesh();
+  ASSERT_EQ(mesh.polygons_around_vertex(below).size(), 3u);
+  ASSERT_EQ(mesh.polygons_around_vertex(above).size(), 3u);
+  const Point<2> crack = mesh.point(below);
+  const double before = area(mesh);
+
+  relax_surfaces(fixture.section);
+
+  // Both copies are still in use where they were.
+  index_t nb_copies = 0;
+  for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+    nb_copies += mesh.point(v) == crack && !mesh.polygons_around_vertex(v).empty();
+  }
+  EXPECT_EQ(nb_copies, 2u);
+  EXPECT_NEAR(area(mesh), before, 1e-12);
+  EXPECT_TRUE(test::is_valid_surface(dynamic_cast<TriangulatedSurface<2> const&>(mesh)));
+}
+
+// Two triangles that touch at one vertex and nowhere else: its triangles
+// form two fans, whichever of them the mesh walks from.
+TEST(RelaxSurfaces, TurnsNoTriangleOverWhereTwoFansMeet) {
+  const std::array<std::array<index_t, 3>, 2> thin{{{{0, 1, 2}}, {{0, 3, 4}}}};
+  const std::array<std::array<index_t, 3>, 2> swapped{{thin[1], thin[0]}};
+  for (auto const& triangles : {thin, swapped}) {
+    test::PlanarMesh planar;
+    // (0, 0) moving towards the ideal place of the thin triangle would
+    // cross the far edge of the other one.
+    planar.points = {{{0, 0}}, {{4, 0}}, {{4, 1}}, {{0.5, 0.15}}, {{-1, 1}}};
+    planar.triangles.assign(triangles.begin(), triangles.end());
+    Section section;
+    uuid const& id = add_free_surface(section, planar, 0);
+    auto const& mesh = section.surface(id).get_mesh();
+    ASSERT_EQ(mesh.polygons_around_vertex(0).size(), 1u);
+    const double before = area(mesh);
+
+    relax_surfaces(section);
+
+    EXPECT_EQ(nb_clockwise_or_flat(mesh), 0u);
+    EXPECT_NEAR(area(mesh), before, 1e-12);
+  }
+}
+
+TEST(RelaxSurfaces, LogsWhenItStopsAfterItsRoundBound) {
+  std::vector<std::string> lines;
+  const auto previous = Logger::set_sink(
+      [&lines](Logger::Level, absl::string_view line) { lines.emplace_back(line); });
+  ProgressLogger::set_quiet(true);
+  Section section = jittered_grid();
+  const std::string surface = section.surfaces().begin()->id().string();
+
+  detail::relax_section_surfaces(section, nullptr, 1);
+  EXPECT_EQ(lines, std::vector<std::string>{"[relax_surfaces] Stopped after 1 rounds with work "
+                                            "left on Surface " + surface});
+  EXPECT_TRUE(test::is_valid_model(section));
+  EXPECT_FALSE(has_working_attribute(section.surfaces().begin()->get_mesh()));
+
+  lines.clear();
+  relax_surfaces(section);
+  EXPECT_EQ(lines, std::vector<std::string>{});
+
+  Logger::set_sink(previous);
+  ProgressLogger::set_quiet(false);
 }
 
 }  // namespace
