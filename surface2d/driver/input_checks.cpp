@@ -29,88 +29,87 @@ std::string vertex_text(TriangulatedSurface<2> const& mesh, index_t vertex) {
   return absl::StrCat("vertex ", vertex, " ", point_text(mesh.point(vertex)));
 }
 
-// The triangle corners at each vertex, as 3 t + k, in compressed rows:
-// the corners of v are corners[start[v]] .. corners[start[v + 1] - 1].
+// The vertices of the triangles, as corners 3 t + k (inactive triangles
+// hold NO_ID), and the corners at each vertex in compressed rows: the
+// corners of v are corners[start[v]] .. corners[start[v + 1] - 1]. Read
+// from local arrays, the checks of every edge stay cheap.
 struct VertexCorners {
+  std::vector<index_t> vertices;
   std::vector<index_t> start;
   std::vector<index_t> corners;
 
   absl::Span<index_t const> of(index_t vertex) const {
     return absl::MakeConstSpan(corners.data() + start[vertex], start[vertex + 1] - start[vertex]);
   }
+  index_t next(index_t corner) const { return vertices[corner % 3 == 2 ? corner - 2 : corner + 1]; }
+  index_t previous(index_t corner) const {
+    return vertices[corner % 3 == 0 ? corner + 2 : corner - 1];
+  }
+  // A triangle other than `polygon` that runs along the edge from `to` to
+  // `from`, or NO_ID.
+  index_t twin(index_t from, index_t to, index_t polygon) const {
+    for (auto const corner : of(from)) {
+      if (corner / 3 != polygon && previous(corner) == to) return corner / 3;
+    }
+    return NO_ID;
+  }
 };
 
 VertexCorners vertex_corners(TriangulatedSurface<2> const& mesh) {
   VertexCorners result;
   auto const nb_vertices = mesh.nb_vertices();
+  result.vertices.assign(3 * std::size_t{mesh.nb_polygons()}, NO_ID);
   result.start.assign(nb_vertices + 1, 0);
   for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
     if (!mesh.is_polygon_active(t)) continue;
-    for (local_index_t k = 0; k < 3; ++k) ++result.start[mesh.polygon_vertex({t, k}) + 1];
+    for (local_index_t k = 0; k < 3; ++k) {
+      auto const v = mesh.polygon_vertex({t, k});
+      result.vertices[3 * t + k] = v;
+      ++result.start[v + 1];
+    }
   }
   for (index_t v = 0; v < nb_vertices; ++v) result.start[v + 1] += result.start[v];
   result.corners.resize(result.start[nb_vertices]);
   std::vector<index_t> next(result.start.begin(), result.start.end() - 1);
-  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-    if (!mesh.is_polygon_active(t)) continue;
-    for (local_index_t k = 0; k < 3; ++k) {
-      result.corners[next[mesh.polygon_vertex({t, k})]++] = 3 * t + k;
-    }
+  for (index_t corner = 0; corner < result.vertices.size(); ++corner) {
+    auto const v = result.vertices[corner];
+    if (v != NO_ID) result.corners[next[v]++] = corner;
   }
   return result;
 }
 
-index_t vertex_after(TriangulatedSurface<2> const& mesh, index_t corner) {
-  return mesh.polygon_vertex({corner / 3, static_cast<local_index_t>((corner % 3 + 1) % 3)});
-}
-
-// The triangles other than `polygon` holding the edge from `from` to `to`
-// in that direction.
-absl::InlinedVector<index_t, 1> triangles_with_edge(TriangulatedSurface<2> const& mesh,
-                                                    VertexCorners const& corners, index_t from,
-                                                    index_t to, index_t polygon) {
-  absl::InlinedVector<index_t, 1> found;
-  for (auto const corner : corners.of(from)) {
-    if (corner / 3 != polygon && vertex_after(mesh, corner) == to) found.push_back(corner / 3);
-  }
-  return found;
-}
-
 void check_adjacencies(TriangulatedSurface<2> const& mesh, VertexCorners const& corners,
                        InputContext const& context) {
-  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-    if (!mesh.is_polygon_active(t)) continue;
-    for (local_index_t j = 0; j < 3; ++j) {
-      auto const ends = mesh.polygon_edge_vertices({t, j});
-      // Messages are only built for a refusal: the checks run on every call.
-      auto const edge_text = [&] {
-        return absl::StrCat("the edge from ", vertex_text(mesh, ends[0]), " to ",
-                            vertex_text(mesh, ends[1]));
-      };
-      auto const same_way = triangles_with_edge(mesh, corners, ends[0], ends[1], t);
-      if (!same_way.empty()) {
+  for (index_t first = 0; first < corners.vertices.size(); ++first) {
+    auto const a = corners.vertices[first];
+    if (a == NO_ID) continue;
+    auto const b = corners.next(first);
+    index_t const t = first / 3;
+    // Messages are only built for a refusal: the checks run on every call.
+    auto const edge_text = [&] {
+      return absl::StrCat("the edge from ", vertex_text(mesh, a), " to ", vertex_text(mesh, b));
+    };
+    // One pass over the corners at a finds both a triangle running the same
+    // way (an overlap) and the one running the other way (the twin).
+    index_t twin = NO_ID;
+    for (auto const corner : corners.of(a)) {
+      if (corner / 3 == t) continue;
+      if (corners.next(corner) == b) {
         refuse(context,
-               absl::StrCat("Triangles ", t, " and ", same_way.front(), " of ", context.component,
+               absl::StrCat("Triangles ", t, " and ", corner / 3, " of ", context.component,
                             " both run along ", edge_text(), ": they overlap"));
       }
-      auto const twins = triangles_with_edge(mesh, corners, ends[1], ends[0], t);
-      auto const adjacent = mesh.polygon_adjacent({t, j});
-      auto const triangle_text = [&] {
-        return absl::StrCat("Triangle ", t, " of ", context.component);
-      };
-      // An edge without adjacency is on the border, even where another
-      // triangle runs the other way along it: a surface may be cut open.
-      if (!adjacent) continue;
-      if (twins.empty()) {
-        refuse(context, absl::StrCat(triangle_text(), " is adjacent to triangle ", *adjacent,
-                                     " across ", edge_text(), ", which that triangle lacks"));
-      }
-      if (*adjacent != twins.front()) {
-        refuse(context,
-               absl::StrCat(triangle_text(), " is adjacent to triangle ", *adjacent, " across ",
-                            edge_text(), ", which triangle ", twins.front(), " shares"));
-      }
+      if (corners.previous(corner) == b) twin = corner / 3;
     }
+    // An edge without adjacency is on the border, even where another
+    // triangle runs the other way along it: a surface may be cut open.
+    auto const adjacent = mesh.polygon_adjacent({t, static_cast<local_index_t>(first % 3)});
+    if (!adjacent || *adjacent == twin) continue;
+    auto const triangle_text =
+        absl::StrCat("Triangle ", t, " of ", context.component, " is adjacent to triangle ",
+                     *adjacent, " across ", edge_text());
+    if (twin == NO_ID) refuse(context, absl::StrCat(triangle_text, ", which that triangle lacks"));
+    refuse(context, absl::StrCat(triangle_text, ", which triangle ", twin, " shares"));
   }
 }
 
@@ -159,12 +158,12 @@ void check_border_on_lines(RemeshingData<Section, 2> const& data, Surface<2> con
                                           vertex_text(mesh, ends[1]));
       // Off the lines, an edge that another triangle runs along the other
       // way is only on the border because adjacencies are missing.
-      auto const twins = triangles_with_edge(mesh, corners, ends[1], ends[0], t);
-      if (!twins.empty()) {
+      auto const twin = corners.twin(ends[0], ends[1], t);
+      if (twin != NO_ID) {
         refuse(context,
                absl::StrCat("Triangle ", t, " of ", context.component,
-                            " has no adjacency across the ", edge_text, ", which triangle ",
-                            twins.front(), " shares: the polygon adjacencies must be computed"));
+                            " has no adjacency across the ", edge_text, ", which triangle ", twin,
+                            " shares: the polygon adjacencies must be computed"));
       }
       refuse(context, absl::StrCat("The border ", edge_text, " of ", context.component,
                                    " lies on none of its lines"));
