@@ -1,5 +1,6 @@
 #include <tarnix/surface2d/remesh_surfaces.h>
 
+#include "driver/input_checks.h"
 #include "driver/region_transfer.h"
 
 #include <algorithm>
@@ -523,11 +524,18 @@ void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input
 }  // namespace detail
 
 void remesh_surfaces(RemeshingData<Section, 2>& data) {
+  // Every surface is checked before the first is remeshed, so that bad input
+  // leaves the output model untouched.
+  for (auto const& surface : data.input.surfaces()) {
+    detail::check_surface_input(data, surface, "remesh_surfaces");
+  }
   for (auto const& surface : data.input.surfaces()) detail::remesh_one_surface(data, surface);
 }
 
 void remesh_surface(RemeshingData<Section, 2>& data, uuid const& surface_id) {
-  detail::remesh_one_surface(data, data.input.surface(surface_id));
+  auto const& surface = data.input.surface(surface_id);
+  detail::check_surface_input(data, surface, "remesh_surface");
+  detail::remesh_one_surface(data, surface);
 }
 
 }  // namespace tarnix

@@ -305,7 +305,7 @@ TEST(RemeshSurfaces, MissingMappingEntryIsAnOutOfRangeError) {
   }
 }
 
-TEST(RemeshSurfaces, SurfaceThatIsNotTriangulatedIsABadCast) {
+TEST(RemeshSurfaces, SurfaceThatIsNotTriangulatedIsRefusedWithItsId) {
   Section input;
   SectionBuilder builder{input};
   auto const id = builder.add_surface(PolygonalSurface<2>::create());
@@ -313,7 +313,15 @@ TEST(RemeshSurfaces, SurfaceThatIsNotTriangulatedIsABadCast) {
   ConstantMetric<2> metric{0.5};
   auto data = initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
       input, output, metric);
-  EXPECT_THROW(remesh_surface(data, id), std::bad_cast);
+  try {
+    remesh_surface(data, id);
+    FAIL() << "no error";
+  } catch (UlvaneException const& e) {
+    EXPECT_EQ(std::string{e.what()},
+              "[remesh_surface] Surface " + id.string() +
+                  " is not a triangulated surface in the working model (its mesh is a "
+                  "PolygonalSurface2D)");
+  }
 }
 
 TEST(RemeshSurfaces, BuilderOfAnotherKindIsReportedWithItsKey) {

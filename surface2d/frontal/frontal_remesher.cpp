@@ -1,5 +1,7 @@
 #include <tarnix/surface2d/frontal_remesher.h>
 
+#include "driver/input_checks.h"
+
 #include <cmath>
 
 #include <absl/strings/str_cat.h>
@@ -165,7 +167,14 @@ RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
                                   TriangulatedSurfaceBuilder<2>& builder,
                                   Metric<2> const& metric,
                                   absl::Span<unsigned int const> given_vertices) {
-  FrontalRemesher2D remesher(surface, builder, metric, given_vertices);
+  // Bad input is refused before the surface is edited, and every read of the
+  // metric during the run is checked.
+  InputContext const context{"detail::remesh_surface", "the surface"};
+  check_surface_mesh(surface, context);
+  check_given_vertices(surface, given_vertices, context);
+  CheckedMetric const checked_metric{metric, context};
+  check_output_size(surface, checked_metric, context);
+  FrontalRemesher2D remesher(surface, builder, checked_metric, given_vertices);
   remesher.prepare_surface();
   remesher.create_polygon_attributes();
   remesher.initialize_front();

@@ -1,6 +1,7 @@
 #include <vantrel/line2d.h>
 
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <utility>
@@ -20,6 +21,10 @@ namespace {
 using LinePoints = std::deque<std::pair<Point<2>, unsigned int>>;
 
 constexpr char const* LINE_ATTRIBUTE = "remeshed_line_attribute";
+
+// The most vertices an output line may ask for: 2^31, well inside the
+// 32-bit indices of its mesh.
+constexpr double MAX_LINE_VERTICES = 2147483648.0;
 
 // The edges of a line in chain order, each with its direction.
 struct Chain {
@@ -75,11 +80,16 @@ Chain order_chain(Line<2> const& line) {
   return chain;
 }
 
-double target_length(Metric<2> const& metric, Point<2> const& point) {
+std::string point_text(Point<2> const& point) {
+  return absl::StrCat("(", point.value(0), ", ", point.value(1), ")");
+}
+
+double target_length(Metric<2> const& metric, Point<2> const& point, Line<2> const& line) {
   double const length = metric.edge_length(point);
   if (!(length > 0.0) || !std::isfinite(length)) {
     throw UlvaneException("[remesh_lines] The metric must give positive finite lengths, got ",
-                          std::to_string(length));
+                          absl::StrCat(length, " at ", point_text(point), " on ",
+                                       line.component_id().string()));
   }
   return length;
 }
@@ -100,23 +110,48 @@ index_t corner_unique_vertex(RemeshingData<Section, 2> const& data, Line<2> cons
       {{Corner<2>::component_type_static(), output_corner}, 0});
 }
 
-void remesh_line(RemeshingData<Section, 2>& data, SectionBuilder& builder,
-                 Line<2> const& input_line) {
+// A line's chain and metric lengths, computed for every line before any is
+// written, so that a line the metric refuses leaves the output untouched.
+struct LinePlan {
+  Line<2> const* input_line;
+  Line<2> const* working_line;
+  Chain chain;
+  // Running sum of the metric lengths of the chain's edges.
+  std::vector<double> cumulated;
+};
+
+LinePlan plan_line(RemeshingData<Section, 2> const& data, Line<2> const& input_line) {
   auto const& working_line = data.working->line(
       data.input_to_working.at(Line<2>::component_type_static()).in2out(input_line.id()));
-  auto const& output_id =
-      data.input_to_output.at(Line<2>::component_type_static()).in2out(input_line.id());
   auto const& curve = working_line.mesh();
-  Chain const chain = order_chain(working_line);
-  auto const nb_edges = static_cast<index_t>(chain.edges.size());
-
-  // Metric length of every edge and its running sum along the chain.
-  std::vector<double> cumulated(nb_edges + 1, 0.0);
+  LinePlan plan{&input_line, &working_line, order_chain(working_line), {}};
+  auto const nb_edges = static_cast<index_t>(plan.chain.edges.size());
+  plan.cumulated.assign(nb_edges + 1, 0.0);
   for (index_t i = 0; i < nb_edges; ++i) {
-    auto const e = chain.edges[i];
-    cumulated[i + 1] =
-        cumulated[i] + curve.edge_length(e) / target_length(data.metric, curve.edge_barycenter(e));
+    auto const e = plan.chain.edges[i];
+    plan.cumulated[i + 1] =
+        plan.cumulated[i] +
+        curve.edge_length(e) / target_length(data.metric, curve.edge_barycenter(e), input_line);
   }
+  double const total = plan.cumulated.back();
+  // Written so that a sum that is not a number is refused too.
+  if (!(total <= MAX_LINE_VERTICES)) {
+    throw UlvaneException("[remesh_lines] The metric asks for about ",
+                          absl::StrCat(total, " vertices on ", input_line.component_id().string(),
+                                       ", more than the limit of ",
+                                       static_cast<std::uint64_t>(MAX_LINE_VERTICES)));
+  }
+  return plan;
+}
+
+void remesh_line(RemeshingData<Section, 2>& data, SectionBuilder& builder, LinePlan const& plan) {
+  auto const& working_line = *plan.working_line;
+  auto const& output_id =
+      data.input_to_output.at(Line<2>::component_type_static()).in2out(plan.input_line->id());
+  auto const& curve = working_line.mesh();
+  Chain const& chain = plan.chain;
+  auto const& cumulated = plan.cumulated;
+  auto const nb_edges = static_cast<index_t>(chain.edges.size());
   double const total = cumulated.back();
   auto nb_output_edges = static_cast<index_t>(std::max(1.0, std::round(total)));
   if (chain.closed) nb_output_edges = std::max<index_t>(nb_output_edges, 3);
@@ -197,8 +232,10 @@ void remesh_line(RemeshingData<Section, 2>& data, SectionBuilder& builder,
 }  // namespace
 
 void remesh_lines(RemeshingData<Section, 2>& data) {
+  std::vector<LinePlan> plans;
+  for (auto const& line : data.input.lines()) plans.push_back(plan_line(data, line));
   SectionBuilder builder{data.output};
-  for (auto const& line : data.input.lines()) remesh_line(data, builder, line);
+  for (auto const& plan : plans) remesh_line(data, builder, plan);
 }
 
 }  // namespace tarnix
