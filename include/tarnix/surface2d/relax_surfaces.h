@@ -20,7 +20,8 @@ class Section;
 //! together, and where several fans of triangles meet at a vertex none of
 //! them is turned over. A surface that still has work left after 100
 //! rounds of swaps and vertex moves is logged ("[relax_surfaces] Stopped
-//! after 100 rounds with work left on Surface <uuid>") and left as it is;
+//! after 100 rounds with work left on Surface <uuid>"), keeps the edits
+//! made so far and is cleaned as any other;
 //! a vertex pass that has moved vertices 64 times as often as the surface
 //! has vertices moves no more ("[relax_surfaces] Stopped moving vertices
 //! after <n> moves on Surface <uuid>").
