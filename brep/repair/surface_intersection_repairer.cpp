@@ -38,6 +38,20 @@ std::array<index_t, 2> sorted_unique_vertices(BRep const& model, ComponentID con
 index_t other_triangle(DuplicatedEdgePair const& pair) { return pair.other_edge.polygon_id; }
 index_t other_triangle(EdgeTriangleCrossing const& crossing) { return crossing.triangle; }
 
+//! The repair of one finding. \return the surfaces changed.
+absl::flat_hash_set<uuid> repair_finding(SurfaceIntersectionRepairer& repairer,
+                                         Surface<3> const& surface, Surface<3> const& other,
+                                         DuplicatedEdgePair const& pair) {
+  return DuplicatedEdgePairRepair{repairer, surface, pair.edge, other, pair.other_edge}
+      .repair_duplicated_edge_pair();
+}
+absl::flat_hash_set<uuid> repair_finding(SurfaceIntersectionRepairer& repairer,
+                                         Surface<3> const& surface, Surface<3> const& other,
+                                         EdgeTriangleCrossing const& crossing) {
+  return CrossingEdgesRepair{repairer, surface, crossing.edge, other, crossing.triangle}
+      .repair_crossing_edges();
+}
+
 }  // namespace
 
 ComponentID input_surface_id(RemeshingData<BRep, 3> const& data, Surface<3> const& surface) {
@@ -144,10 +158,10 @@ bool SurfaceIntersectionRepairer::repair_pass() {
   return repaired;
 }
 
-template <typename Finding, typename Repair>
+template <typename Finding>
 absl::flat_hash_set<uuid> SurfaceIntersectionRepairer::repair_findings(
     char const* prefix, Surface<3> const& surface, Surface<3> const& other_surface,
-    std::vector<Finding> const& findings, Repair const& repair) {
+    std::vector<Finding> const& findings) {
   Logger::log_info(prefix, surface_text(other_surface));
   absl::flat_hash_set<uuid> changed;
   for (auto const& finding : findings) {
@@ -155,7 +169,7 @@ absl::flat_hash_set<uuid> SurfaceIntersectionRepairer::repair_findings(
         !modifier.is_triangle_active(other_surface, other_triangle(finding))) {
       continue;
     }
-    const auto modified = repair(finding);
+    const auto modified = repair_finding(*this, surface, other_surface, finding);
     drop_output_trees(modified);
     changed.insert(modified.begin(), modified.end());
   }
@@ -179,22 +193,12 @@ bool SurfaceIntersectionRepairer::repair_surface_against_others(Surface<3> const
       // repaired now.
       absl::flat_hash_set<uuid> changed;
       if (!detector.duplicated_edges.empty()) {
-        changed = repair_findings(
-            "other_surface duplicated ", surface, other_surface, detector.duplicated_edges,
-            [&](DuplicatedEdgePair const& pair) {
-              DuplicatedEdgePairRepair repair{*this, surface, pair.edge, other_surface,
-                                              pair.other_edge};
-              return repair.repair_duplicated_edge_pair();
-            });
+        changed = repair_findings("other_surface duplicated ", surface, other_surface,
+                                  detector.duplicated_edges);
       }
       if (changed.empty() && !detector.crossings.empty()) {
-        changed = repair_findings(
-            "other_surface intersection ", surface, other_surface, detector.crossings,
-            [&](EdgeTriangleCrossing const& crossing) {
-              CrossingEdgesRepair repair{*this, surface, crossing.edge, other_surface,
-                                         crossing.triangle};
-              return repair.repair_crossing_edges();
-            });
+        changed = repair_findings("other_surface intersection ", surface, other_surface,
+                                  detector.crossings);
       }
 
       // A sweep whose repairs changed nothing would be repeated unchanged in

@@ -145,11 +145,10 @@ class SurfaceIntersectionRepairer {
   //! Writes the log line of the kind (prefix and O), repairs every finding
   //! of one sweep whose two triangles are still active, then `clean`.
   //! \return the surfaces changed.
-  template <typename Finding, typename Repair>
+  template <typename Finding>
   absl::flat_hash_set<uuid> repair_findings(char const* prefix, Surface<3> const& surface,
                                             Surface<3> const& other_surface,
-                                            std::vector<Finding> const& findings,
-                                            Repair const& repair);
+                                            std::vector<Finding> const& findings);
 
   RepairLimits limits;
   index_t split_budget;
