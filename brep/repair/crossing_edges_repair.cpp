@@ -42,7 +42,14 @@ std::vector<double> sort_by_decreasing_length(std::vector<PolygonEdge>& edges,
 absl::flat_hash_set<uuid> CrossingEdgesRepair::repair_crossing_edges() {
   const index_t max_iterations = repairer.repair_limits().max_crossing_iterations;
   for (index_t iteration = 0; !edges.empty(); ++iteration) {
-    if (iteration == max_iterations) break;
+    if (iteration == max_iterations) {
+      Logger::log_info("[repair_surface_intersections] Stopped after ", max_iterations,
+                       " iterations of a crossing repair between ",
+                       input_surface_id(repairer.remeshing_data, surface).string(), " and ",
+                       input_surface_id(repairer.remeshing_data, other_surface).string(), ", ",
+                       edges.size(), " crossing edges left");
+      break;
+    }
     const auto lengths = sort_by_decreasing_length(edges, surface_mesh);
     const auto other_lengths = sort_by_decreasing_length(other_edges, other_surface_mesh);
     // Both lists in one order of decreasing length, an edge of O before an

@@ -45,6 +45,11 @@ std::pair<Point<3>, index_t> SurfacePairRepair::project_other_edge_midpoint(
 bool SurfacePairRepair::is_split_valid(Surface<3> const& split_surface, PolygonEdge const& edge,
                                        Point<3> const& point) {
   const auto result = is_split_edge_valid(repairer.output, split_surface, edge, point);
+  // The other problems are splits the modifier cannot make (its triangles
+  // glued twice, a removed triangle) or that leave a flat triangle (the
+  // point at an end of the edge or in line with it and a vertex across):
+  // no consistent normal excuses them.
+  if (!result.problems.empty()) return false;
   for (auto const& folds : result.folds) {
     auto const& fold_surface = repairer.output.surface(folds.first);
     for (auto const& fold : folds.second) {

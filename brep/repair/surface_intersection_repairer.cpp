@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 
 #include <absl/strings/str_cat.h>
@@ -31,6 +32,24 @@ std::array<index_t, 2> sorted_unique_vertices(BRep const& model, ComponentID con
                                  model.unique_vertex({component, vertices[1]})}};
   if (unique[1] < unique[0]) std::swap(unique[0], unique[1]);
   return unique;
+}
+
+//! The triangle of O that a finding names.
+index_t other_triangle(DuplicatedEdgePair const& pair) { return pair.other_edge.polygon_id; }
+index_t other_triangle(EdgeTriangleCrossing const& crossing) { return crossing.triangle; }
+
+//! The repair of one finding. \return the surfaces changed.
+absl::flat_hash_set<uuid> repair_finding(SurfaceIntersectionRepairer& repairer,
+                                         Surface<3> const& surface, Surface<3> const& other,
+                                         DuplicatedEdgePair const& pair) {
+  return DuplicatedEdgePairRepair{repairer, surface, pair.edge, other, pair.other_edge}
+      .repair_duplicated_edge_pair();
+}
+absl::flat_hash_set<uuid> repair_finding(SurfaceIntersectionRepairer& repairer,
+                                         Surface<3> const& surface, Surface<3> const& other,
+                                         EdgeTriangleCrossing const& crossing) {
+  return CrossingEdgesRepair{repairer, surface, crossing.edge, other, crossing.triangle}
+      .repair_crossing_edges();
 }
 
 }  // namespace
@@ -78,7 +97,7 @@ BRepSplitPolygonEdgeInfo SurfaceIntersectionRepairer::split_edge(Surface<3> cons
                                                                  Point<3> const& point) {
   auto info = modifier.split_edge(surface, edge, point);
   if (++nb_splits == split_budget) {
-    Logger::log_info("[repair_surface_intersections] No more splits after ", split_budget,
+    Logger::log_warn("[repair_surface_intersections] No more splits after ", split_budget,
                      " splits");
   }
   return info;
@@ -116,27 +135,46 @@ void SurfaceIntersectionRepairer::drop_output_trees(absl::flat_hash_set<uuid> co
   for (auto const& id : surfaces) output_surface_trees.at(id).reset();
 }
 
-void SurfaceIntersectionRepairer::log_surface(char const* prefix,
-                                              Surface<3> const& surface) const {
-  Logger::log_info(
-      prefix, Surface<3>::component_type_static().get(), " ",
-      input_uuid_of(remeshing_data.input_to_output.at(Surface<3>::component_type_static()),
-                    surface.id())
-          .string());
+std::string SurfaceIntersectionRepairer::surface_text(Surface<3> const& surface) const {
+  return input_surface_id(remeshing_data, surface).string();
 }
 
 bool SurfaceIntersectionRepairer::repair_pass() {
+  // The steps of the next pass are announced as soon as it is known to
+  // come, so that the count never reaches the total early; a pass that the
+  // bound will not run is not announced.
+  const bool next_pass_allowed = nb_passes + 1 < max_passes();
   bool repaired = false;
   for (auto const& surface : output.surfaces()) {
-    log_surface("surface ", surface);
+    Logger::log_debug("surface ", surface_text(surface));
     const bool found = repair_surface_against_others(surface);
-    if (found && !repaired) {
+    if (found && !repaired && next_pass_allowed) {
       for (index_t step = 0; step < output.nb_surfaces(); ++step) progress.increment_nb_steps();
     }
     if (found) repaired = true;
     progress.increment();
   }
+  ++nb_passes;
   return repaired;
+}
+
+template <typename Finding>
+absl::flat_hash_set<uuid> SurfaceIntersectionRepairer::repair_findings(
+    char const* prefix, Surface<3> const& surface, Surface<3> const& other_surface,
+    std::vector<Finding> const& findings) {
+  Logger::log_info(prefix, surface_text(other_surface));
+  absl::flat_hash_set<uuid> changed;
+  for (auto const& finding : findings) {
+    if (!modifier.is_triangle_active(surface, finding.edge.polygon_id) ||
+        !modifier.is_triangle_active(other_surface, other_triangle(finding))) {
+      continue;
+    }
+    const auto modified = repair_finding(*this, surface, other_surface, finding);
+    drop_output_trees(modified);
+    changed.insert(modified.begin(), modified.end());
+  }
+  modifier.clean();
+  return changed;
 }
 
 bool SurfaceIntersectionRepairer::repair_surface_against_others(Surface<3> const& surface) {
@@ -147,62 +185,41 @@ bool SurfaceIntersectionRepairer::repair_surface_against_others(Surface<3> const
       auto const& other_tree = output_surface_tree(other_surface);
       auto const& tree = output_surface_tree(surface);
       box_pair_intersect(tree, other_tree, detector);
+      if (detector.duplicated_edges.empty() && detector.crossings.empty()) break;
 
+      // Duplicated edges go first. Once their repairs have changed the
+      // meshes, the crossings are found again by the next sweep; when they
+      // changed nothing, the crossings of this sweep still hold and are
+      // repaired now.
       absl::flat_hash_set<uuid> changed;
-      index_t nb_findings = 0;
-      char const* kind = nullptr;
       if (!detector.duplicated_edges.empty()) {
-        log_surface("other_surface duplicated ", other_surface);
-        kind = "duplicated edges";
-        nb_findings = static_cast<index_t>(detector.duplicated_edges.size());
-        for (auto const& pair : detector.duplicated_edges) {
-          if (!modifier.is_triangle_active(surface, pair.edge.polygon_id) ||
-              !modifier.is_triangle_active(other_surface, pair.other_edge.polygon_id)) {
-            continue;
-          }
-          DuplicatedEdgePairRepair repair{*this, surface, pair.edge, other_surface,
-                                          pair.other_edge};
-          const auto modified = repair.repair_duplicated_edge_pair();
-          drop_output_trees(modified);
-          changed.insert(modified.begin(), modified.end());
-        }
-        modifier.clean();
-      } else if (!detector.crossings.empty()) {
-        log_surface("other_surface intersection ", other_surface);
-        kind = "crossing edges";
-        nb_findings = static_cast<index_t>(detector.crossings.size());
-        for (auto const& crossing : detector.crossings) {
-          if (!modifier.is_triangle_active(surface, crossing.edge.polygon_id) ||
-              !modifier.is_triangle_active(other_surface, crossing.triangle)) {
-            continue;
-          }
-          CrossingEdgesRepair repair{*this, surface, crossing.edge, other_surface,
-                                     crossing.triangle};
-          const auto modified = repair.repair_crossing_edges();
-          drop_output_trees(modified);
-          changed.insert(modified.begin(), modified.end());
-        }
-        modifier.clean();
-      } else {
-        break;
+        changed = repair_findings("other_surface duplicated ", surface, other_surface,
+                                  detector.duplicated_edges);
+      }
+      if (changed.empty() && !detector.crossings.empty()) {
+        changed = repair_findings("other_surface intersection ", surface, other_surface,
+                                  detector.crossings);
       }
 
       // A sweep whose repairs changed nothing would be repeated unchanged in
       // every later sweep and pass: the pair is left as it is, and counts as
       // repaired only when an earlier sweep changed the model.
       if (changed.empty()) {
-        Logger::log_info("[repair_surface_intersections] ", nb_findings, " ", kind,
-                         " left unrepaired between ",
-                         input_surface_id(remeshing_data, surface).string(), " and ",
-                         input_surface_id(remeshing_data, other_surface).string());
+        const auto left = [&](std::size_t count, char const* kind) {
+          if (count == 0) return;
+          Logger::log_warn("[repair_surface_intersections] ", count, " ", kind,
+                           " left unrepaired between ", surface_text(surface), " and ",
+                           surface_text(other_surface));
+        };
+        left(detector.duplicated_edges.size(), "duplicated edges");
+        left(detector.crossings.size(), "crossing edges");
         break;
       }
       pair_repaired = true;
       if (sweep + 1 == limits.max_sweeps_per_pair) {
         Logger::log_info("[repair_surface_intersections] Stopped after ",
-                         limits.max_sweeps_per_pair, " sweeps between ",
-                         input_surface_id(remeshing_data, surface).string(), " and ",
-                         input_surface_id(remeshing_data, other_surface).string());
+                         limits.max_sweeps_per_pair, " sweeps between ", surface_text(surface),
+                         " and ", surface_text(other_surface));
         break;
       }
     }
@@ -287,14 +304,12 @@ CrossingEdgesRepair::CrossingEdgesRepair(SurfaceIntersectionRepairer& owner,
 void repair_surface_intersections(RemeshingData<BRep, 3>& data) {
   SurfaceIntersectionRepairer repairer{data};
   repairer.repair_small_blocks();
-  const index_t max_passes = repairer.max_passes();
-  for (index_t pass = 0;; ++pass) {
-    if (pass == max_passes) {
-      Logger::log_info("[repair_surface_intersections] Stopped after ", max_passes,
+  while (repairer.repair_pass()) {
+    if (repairer.nb_passes_run() == repairer.max_passes()) {
+      Logger::log_warn("[repair_surface_intersections] Stopped after ", repairer.max_passes(),
                        " passes with repairs left to do");
       break;
     }
-    if (!repairer.repair_pass()) break;
   }
 }
 

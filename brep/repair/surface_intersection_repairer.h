@@ -5,6 +5,7 @@
 // meshes and has each finding repaired, surface pair by surface pair and
 // pass after pass; the repair records below carry one repair.
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -123,6 +124,8 @@ class SurfaceIntersectionRepairer {
                                       Point<3> const& point);
   //! The largest number of passes `repair_surface_intersections` runs.
   index_t max_passes() const;
+  //! The passes run so far.
+  index_t nb_passes_run() const { return nb_passes; }
 
   RemeshingData<BRep, 3>& remeshing_data;
   BRep const& input;
@@ -137,12 +140,20 @@ class SurfaceIntersectionRepairer {
   AABBTree<3> const& output_surface_tree(Surface<3> const& surface);
   //! Empties the output trees of the surfaces a repair changed.
   void drop_output_trees(absl::flat_hash_set<uuid> const& surfaces);
-  //! Writes the log line of a surface: prefix, "Surface", " ", input uuid.
-  void log_surface(char const* prefix, Surface<3> const& surface) const;
+  //! A surface in the log: "Surface", " ", the uuid of its input surface.
+  std::string surface_text(Surface<3> const& surface) const;
+  //! Writes the log line of the kind (prefix and O), repairs every finding
+  //! of one sweep whose two triangles are still active, then `clean`.
+  //! \return the surfaces changed.
+  template <typename Finding>
+  absl::flat_hash_set<uuid> repair_findings(char const* prefix, Surface<3> const& surface,
+                                            Surface<3> const& other_surface,
+                                            std::vector<Finding> const& findings);
 
   RepairLimits limits;
   index_t split_budget;
   index_t nb_splits = 0;
+  index_t nb_passes = 0;
 };
 
 //! The action of one detection sweep of S against O: records the edges of
@@ -180,9 +191,9 @@ struct SurfacePairRepair {
   //! The same on the O side, for an edge of O.
   std::pair<Point<3>, index_t> project_other_edge_midpoint(PolygonEdge const& edge);
 
-  //! The split test of the repairs: allowed when every edge of the
-  //! simulation's fold map passes `is_split_normal_consistent`; the other
-  //! problem map is not looked at.
+  //! The split test of the repairs: allowed when the simulation lists no
+  //! problem besides folds and every edge of its fold map passes
+  //! `is_split_normal_consistent`.
   bool is_split_valid(Surface<3> const& split_surface, PolygonEdge const& edge,
                       Point<3> const& point);
 

@@ -44,36 +44,91 @@ TriangulatedSurface<3> const& mesh_of(BRep const& brep, uuid const& id) {
   return dynamic_cast<TriangulatedSurface<3> const&>(brep.surface(id).mesh());
 }
 
-//! Captures the info lines and the counters of "Repairing surface
-//! intersections" while it lives.
+//! Captures the log lines of every level, the warnings apart, and the
+//! counters of "Repairing surface intersections" while it lives.
 class RepairCapture {
  public:
-  RepairCapture() {
+  RepairCapture() : previous_level_(Logger::level()) {
     ProgressLogger::set_quiet(true);
+    Logger::set_level(Logger::Level::debug);
     previous_sink_ = Logger::set_sink([this](Logger::Level level, absl::string_view line) {
-      if (level == Logger::Level::info) lines.emplace_back(line);
+      lines.emplace_back(line);
+      if (level == Logger::Level::debug) debug_lines.emplace_back(line);
+      if (level == Logger::Level::warn) warnings.emplace_back(line);
     });
     previous_observer_ = ProgressLogger::set_observer([this](ProgressLogger::Event const& event) {
       if (event.title != "Repairing surface intersections") return;
+      if (event.kind == ProgressLogger::Event::Kind::start) first_nb_steps = event.nb_steps;
       current = event.current;
       nb_steps = event.nb_steps;
+      if (event.current >= event.nb_steps && event.kind == ProgressLogger::Event::Kind::increment &&
+          !reached_total) {
+        reached_total = true;
+        current_at_total = event.current;
+      }
+      if (event.current > event.nb_steps) ++nb_overshoots;
       if (event.kind == ProgressLogger::Event::Kind::end) ++nb_ended;
     });
   }
   ~RepairCapture() {
     Logger::set_sink(previous_sink_);
+    Logger::set_level(previous_level_);
     ProgressLogger::set_observer(previous_observer_);
   }
 
   std::vector<std::string> lines;
+  std::vector<std::string> debug_lines;
+  std::vector<std::string> warnings;
+  index_t first_nb_steps = 0;
   index_t current = 0;
   index_t nb_steps = 0;
+  //! Whether, and at which count, an increment reached the total.
+  bool reached_total = false;
+  index_t current_at_total = 0;
+  int nb_overshoots = 0;
   int nb_ended = 0;
 
  private:
+  Logger::Level previous_level_;
   Logger::Sink previous_sink_;
   ProgressLogger::Observer previous_observer_;
 };
+
+//! Whether the triangle is flat within the rounding of its coordinates.
+bool is_numerically_flat(Triangle<3> const& triangle) {
+  auto const& v = triangle.vertices();
+  const Vector<3> first{v[0], v[1]};
+  const Vector<3> second{v[0], v[2]};
+  const double longest2 =
+      std::max({first.length2(), second.length2(), Vector<3>{v[1], v[2]}.length2()});
+  return first.cross(second).length() <= 1e-12 * longest2;
+}
+
+index_t nb_flat_triangles(BRep const& brep) {
+  index_t count = 0;
+  for (auto const& surface : brep.surfaces()) {
+    auto const& mesh = mesh_of(brep, surface.id());
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      if (is_numerically_flat(mesh.triangle(t))) ++count;
+    }
+  }
+  return count;
+}
+
+//! Findings of a fresh detection of S against O, by kind.
+struct Findings {
+  std::size_t crossings = 0;
+  std::size_t duplicated_edges = 0;
+};
+Findings findings_between(RemeshingData<BRep, 3>& data, uuid const& surface, uuid const& other) {
+  SurfaceIntersectionRepairer repairer{data};
+  SurfaceIntersectionDetector detector{repairer, data.output.surface(surface),
+                                       data.output.surface(other)};
+  const auto tree = create_aabb_tree<3>(mesh_of(data.output, surface));
+  const auto other_tree = create_aabb_tree<3>(mesh_of(data.output, other));
+  detail::box_pair_intersect(tree, other_tree, detector);
+  return {detector.crossings.size(), detector.duplicated_edges.size()};
+}
 
 //! Findings of a fresh detection over every ordered pair of surfaces.
 std::size_t count_findings(RemeshingData<BRep, 3>& data) {
@@ -173,13 +228,14 @@ ScenarioResult run_repair(RepairModels& models) {
     detail::repair_surface_intersections(data);
     result.lines = capture.lines;
     index_t surface_lines = 0;
-    for (auto const& line : capture.lines) {
+    for (auto const& line : capture.debug_lines) {
       if (absl::StartsWith(line, "surface ")) ++surface_lines;
     }
     result.passes = nb_surfaces == 0 ? 0 : surface_lines / nb_surfaces;
     EXPECT_EQ(capture.nb_ended, 1);
     EXPECT_EQ(capture.nb_steps, nb_blocks + nb_surfaces * result.passes);
     EXPECT_EQ(capture.current, capture.nb_steps);
+    EXPECT_EQ(capture.nb_overshoots, 0);
   }
   EXPECT_EQ(count_findings(data), 0u);
   EXPECT_TRUE(test::is_valid_model(data.output));
@@ -195,11 +251,17 @@ TEST(RepairSurfaceIntersections, SharedBoundaryLineIsNoFinding) {
   for (auto const& id : cube.surfaces) {
     expected.push_back(absl::StrCat("surface Surface ", id.string()));
   }
+  // The line of each surface is a debug line; nothing else is written.
   std::vector<std::string> repair_lines;
   for (auto const& line : capture.lines) {
     if (absl::StrContains(line, "urface Surface ")) repair_lines.push_back(line);
   }
   EXPECT_THAT(repair_lines, ElementsAreArray(expected));
+  std::vector<std::string> debug_repair_lines;
+  for (auto const& line : capture.debug_lines) {
+    if (absl::StrContains(line, "urface Surface ")) debug_repair_lines.push_back(line);
+  }
+  EXPECT_THAT(debug_repair_lines, ElementsAreArray(expected));
   EXPECT_EQ(capture.nb_steps, 1u + 6u);
   EXPECT_EQ(capture.current, 7u);
   EXPECT_TRUE(test::is_valid_model(std::get<0>(result)));
@@ -263,8 +325,154 @@ TEST(RepairSurfaceIntersections, CrossingInputsEndWithTheirFindingsLogged) {
   RepairCapture capture;
   detail::repair_surface_intersections(models.data());
   EXPECT_EQ(capture.nb_ended, 1);
-  EXPECT_THAT(capture.lines, testing::Contains(HasSubstr("left")));
+  EXPECT_THAT(capture.warnings, testing::Contains(HasSubstr("left unrepaired between Surface ")));
   EXPECT_TRUE(test::is_valid_model(models.output));
+}
+
+//! The crossing inputs of the test above, as S then O.
+std::array<uuid, 2> add_crossing_inputs(RepairModels& models) {
+  const auto flat = test::height_grid(0, 1, 0, 1, 2, [](double, double) { return 0.0; });
+  const auto tilted =
+      test::height_grid(0.2, 0.8, 0.2, 0.8, 3, [](double x, double) { return x - 0.5; });
+  return {models.add_surface(flat.points, flat.triangles),
+          models.add_surface(tilted.points, tilted.triangles)};
+}
+
+TEST(RepairSurfaceIntersections, ProgressTotalIsRaisedBeforeItIsReached) {
+  // The total grows by one pass of steps as soon as another pass is known
+  // to come, and only when the pass bound lets it run: the count reaches
+  // the total with the last increment only.
+  struct Case {
+    char const* name;
+    bool crossing_inputs;
+    RepairLimits limits;
+  };
+  RepairLimits bounded;
+  bounded.max_passes_base = 0;  // 2 passes per surface
+  bounded.max_sweeps_per_pair = 1;
+  bounded.max_crossing_iterations = 1;
+  bounded.min_split_budget = 100000;
+  const Case cases[] = {
+      {"repaired in the first pass", false, RepairLimits{}},
+      {"stopped by the pass bound", true, bounded},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    RepairModels models;
+    if (c.crossing_inputs) {
+      add_crossing_inputs(models);
+    } else {
+      test::add_crossing_sheets(models, 1);
+    }
+    RepairCapture capture;
+    index_t nb_passes = 0;
+    index_t max_passes = 0;
+    {
+      SurfaceIntersectionRepairer repairer{models.data(), c.limits};
+      max_passes = repairer.max_passes();
+      repairer.repair_small_blocks();
+      while (repairer.repair_pass() && repairer.nb_passes_run() < repairer.max_passes()) {
+      }
+      nb_passes = repairer.nb_passes_run();
+    }
+    EXPECT_EQ(nb_passes == max_passes, c.crossing_inputs);
+    EXPECT_EQ(capture.nb_overshoots, 0);
+    EXPECT_EQ(capture.current, capture.nb_steps);
+    EXPECT_EQ(capture.nb_steps, 2u * nb_passes);
+    ASSERT_TRUE(capture.reached_total);
+    EXPECT_EQ(capture.current_at_total, capture.nb_steps);
+  }
+}
+
+TEST(RepairSurfaceIntersections, DuplicatedEdgesThatStayLeaveTheCrossingsToBeRepaired) {
+  // The crossing sheets (S, the tilted sheet, crosses the chord O, whose
+  // input is the arch), and far from them a duplicated edge pair that no
+  // repair changes: a fin of S over the diagonal of a square of O. The
+  // input of each side near the pair is a triangle that leaves the pair at
+  // one of its ends, so the split at its target is refused on both sides.
+  auto sheet = test::height_grid(0.3, 0.7, 0.05, 0.25, 1,
+                                 [](double x, double) { return -0.02 + (x - 0.3) * 0.175; });
+  auto arch = test::height_grid(0.0, 1.0, 0.0, 1.0, 8,
+                                [](double x, double) { return 0.4 * x * (1.0 - x); });
+  auto chord = test::height_grid(0.0, 1.0, 0.0, 1.0, 1, [](double, double) { return 0.0; });
+  const auto append = [](test::MeshData& mesh, std::vector<Point<3>> const& points,
+                         std::vector<std::array<index_t, 3>> const& triangles) {
+    const auto offset = static_cast<index_t>(mesh.points.size());
+    mesh.points.insert(mesh.points.end(), points.begin(), points.end());
+    for (auto const& t : triangles) mesh.triangles.push_back({t[0] + offset, t[1] + offset, t[2] + offset});
+  };
+  // The square [5, 6] x [0, 1] with its diagonal (5, 0)-(6, 1), and a
+  // triangle at (6, 1) pointing away from it.
+  append(chord, {Point<3>{{5, 0, 0}}, Point<3>{{6, 0, 0}}, Point<3>{{6, 1, 0}}, Point<3>{{5, 1, 0}}},
+         {{0, 1, 2}, {0, 2, 3}});
+  append(arch, {Point<3>{{6, 1, 0}}, Point<3>{{7, 1, 0}}, Point<3>{{6, 2, 0}}}, {{0, 1, 2}});
+  // The fin over the diagonal, and a triangle at (5, 0) pointing away.
+  const auto sheet_input_points = sheet.points;
+  auto sheet_input = sheet;
+  append(sheet, {Point<3>{{5, 0, 0}}, Point<3>{{6, 1, 0}}, Point<3>{{5.5, 0.5, 1}}}, {{0, 1, 2}});
+  append(sheet_input, {Point<3>{{5, 0, 0}}, Point<3>{{4, 0, 0}}, Point<3>{{5, -1, 0}}}, {{0, 1, 2}});
+
+  RepairModels models;
+  const uuid o = models.add_surface_pair(arch.points, arch.triangles, chord.points, chord.triangles);
+  std::vector<index_t> fin_unique(sheet.points.size(), NO_ID);
+  const auto sheet_size = static_cast<index_t>(sheet_input_points.size());
+  fin_unique[sheet_size] = models.output.unique_vertex({ComponentID{"Surface", o}, 4});
+  fin_unique[sheet_size + 1] = models.output.unique_vertex({ComponentID{"Surface", o}, 6});
+  const uuid s = models.add_surface_pair(sheet_input.points, sheet_input.triangles, sheet.points,
+                                         sheet.triangles, fin_unique);
+  auto& data = models.data();
+  ASSERT_GT(findings_between(data, s, o).crossings, 0u);
+  // The fin's edge against the diagonal, seen from both triangles of O.
+  ASSERT_EQ(findings_between(data, s, o).duplicated_edges, 2u);
+
+  RepairCapture capture;
+  detail::repair_surface_intersections(data);
+  EXPECT_EQ(findings_between(data, s, o).crossings, 0u);
+  EXPECT_EQ(findings_between(data, o, s).crossings, 0u);
+  EXPECT_EQ(findings_between(data, s, o).duplicated_edges, 2u);
+  // What stays is a warning naming both surfaces; no crossing stays.
+  const std::string s_text = detail::input_surface_id(data, data.output.surface(s)).string();
+  const std::string o_text = detail::input_surface_id(data, data.output.surface(o)).string();
+  EXPECT_THAT(capture.warnings,
+              testing::Contains(absl::StrCat("[repair_surface_intersections] 2 duplicated edges "
+                                             "left unrepaired between ",
+                                             s_text, " and ", o_text)));
+  EXPECT_THAT(capture.warnings, testing::Not(testing::Contains(HasSubstr("crossing edges"))));
+  EXPECT_TRUE(test::is_valid_model(data.output));
+}
+
+TEST(RepairSurfaceIntersections, CoincidentSurfacesKeepNoFlatTriangle) {
+  // Two copies of a square with a centre vertex, turned off the axes and
+  // linked to the same unique vertices: every spoke is a duplicated edge.
+  // Split points taken at an input barycenter lie on a median through an
+  // earlier split point, up to rounding only.
+  const std::vector<Point<3>> points{
+      Point<3>{{-0.89216465119053978, -0.58063039381827952, 0.98312904157447389}},
+      Point<3>{{1.0921646511905398, -0.79851173253634133, 0.86079776204939151}},
+      Point<3>{{-0.89216465119053978, 0.39851173253634126, -0.76079776204939142}},
+      Point<3>{{1.0921646511905398, 0.18063039381827944, -0.88312904157447381}},
+      Point<3>{{0.19157302366019924, -0.227055495300371, 0.074634162219352596}}};
+  const std::vector<std::array<index_t, 3>> triangles{{0, 1, 4}, {1, 3, 4}, {3, 2, 4}, {2, 0, 4}};
+  RepairModels models;
+  const uuid first = models.add_surface(points, triangles);
+  std::vector<index_t> unique;
+  for (index_t v = 0; v < points.size(); ++v) {
+    unique.push_back(models.output.unique_vertex({ComponentID{"Surface", first}, v}));
+  }
+  const uuid second = models.add_surface(points, triangles, unique);
+  auto& data = models.data();
+  RepairCapture capture;
+  detail::repair_surface_intersections(data);
+  EXPECT_EQ(nb_flat_triangles(data.output), 0u);
+  EXPECT_TRUE(test::is_valid_model(data.output));
+  const std::size_t nb_left = findings_between(data, first, second).duplicated_edges +
+                              findings_between(data, first, second).crossings;
+  if (nb_left > 0) {
+    EXPECT_FALSE(capture.warnings.empty());
+  }
+  for (auto const& warning : capture.warnings) {
+    EXPECT_THAT(warning, HasSubstr(" between Surface "));
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -390,7 +598,7 @@ TEST(RepairDuplicatedEdgePair, WalkFromTheInputBarycenter) {
 // ---------------------------------------------------------------------------
 // The split test.
 
-TEST(SurfacePairRepair, IsSplitValidLooksOnlyAtFolds) {
+TEST(SurfacePairRepair, IsSplitValidRefusesProblemsAndExcusesConsistentFolds) {
   struct Case {
     char const* name;
     Point<3> point;  // on the square's diagonal A-B
@@ -399,7 +607,8 @@ TEST(SurfacePairRepair, IsSplitValidLooksOnlyAtFolds) {
     bool valid;
   } const cases[] = {
       {"allowed", Point<3>{{0.5, 0.5, 0}}, false, true, true},
-      {"at an end: a problem, no fold", Point<3>{{1, 1, 0}}, false, false, true},
+      // A flat triangle, which no normal excuses.
+      {"at an end: a problem, no fold", Point<3>{{1, 1, 0}}, false, false, false},
       {"beyond an apex: folds facing with the input", Point<3>{{2, -1, 0}}, false, false, false},
       {"beyond an apex: folds facing against the input", Point<3>{{2, -1, 0}}, true, false, true},
   };
@@ -456,6 +665,36 @@ TEST(CrossingEdgesRepair, EdgeOfOtherSurfaceFirstOnEqualLengths) {
     EXPECT_EQ(modified.contains(s), c.surface_split);
     EXPECT_EQ(modified.contains(o), !c.surface_split);
   }
+}
+
+TEST(CrossingEdgesRepair, StopAtTheIterationCapIsLogged) {
+  // The crossing inputs cannot be taken apart: one iteration leaves
+  // crossing edges, and the stop says so once.
+  RepairModels models;
+  const auto surfaces = add_crossing_inputs(models);
+  auto& data = models.data();
+  RepairLimits limits;
+  limits.max_crossing_iterations = 1;
+  SurfaceIntersectionRepairer repairer{data, limits};
+  // The edges of the tilted grid cross the flat one.
+  auto const& s = data.output.surface(surfaces[1]);
+  auto const& o = data.output.surface(surfaces[0]);
+  SurfaceIntersectionDetector detector{repairer, s, o};
+  detail::box_pair_intersect(create_aabb_tree<3>(mesh_of(data.output, s.id())),
+                             create_aabb_tree<3>(mesh_of(data.output, o.id())), detector);
+  ASSERT_FALSE(detector.crossings.empty());
+  auto const& crossing = detector.crossings.front();
+  CrossingEdgesRepair repair{repairer, s, crossing.edge, o, crossing.triangle};
+  RepairCapture capture;
+  repair.repair_crossing_edges();
+  ASSERT_FALSE(repair.edges.empty());
+  EXPECT_THAT(capture.lines,
+              ElementsAreArray({absl::StrCat(
+                  "[repair_surface_intersections] Stopped after 1 iterations of a crossing "
+                  "repair between ",
+                  detail::input_surface_id(data, s).string(), " and ",
+                  detail::input_surface_id(data, o).string(), ", ", repair.edges.size(),
+                  " crossing edges left")}));
 }
 
 TEST(CrossingEdgesRepair, EmptyEdgesReturnAtOnce) {

@@ -138,6 +138,21 @@ std::vector<std::string> output_problems(BRep const& output) {
     if (!surface.mesh().vertex_attribute_manager().attribute_exists("2d")) {
       problems.push_back(absl::StrCat(surface.component_id().string(), " lacks \"2d\""));
     }
+    // A triangle of no area, to within the rounding of its coordinates.
+    auto const& mesh = triangulated(surface);
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      if (!mesh.is_polygon_active(t)) continue;
+      const auto triangle = mesh.triangle(t);
+      auto const& v = triangle.vertices();
+      const Vector<3> first{v[0], v[1]};
+      const Vector<3> second{v[0], v[2]};
+      const double longest2 =
+          std::max({first.length2(), second.length2(), Vector<3>{v[1], v[2]}.length2()});
+      if (first.cross(second).length() <= 1e-12 * longest2) {
+        problems.push_back(absl::StrCat(surface.component_id().string(), " triangle ", t,
+                                        " has no area"));
+      }
+    }
   }
   for (auto const& block : output.blocks()) {
     if (!block.mesh().are_edges_enabled() || !block.mesh().are_facets_enabled()) {
@@ -221,7 +236,7 @@ index_t count_intersection_findings(BRep const& input, BRep& output,
 
 RepairLog::RepairLog() {
   previous_ = Logger::set_sink([this](Logger::Level level, absl::string_view line) {
-    if (level != Logger::Level::info) return;
+    if (level != Logger::Level::info && level != Logger::Level::warn) return;
     if (!absl::StartsWith(line, "[repair_surface_intersections]")) return;
     ++nb_lines_;
     if (absl::StrContains(line, "left unrepaired") || absl::StrContains(line, "Stopped after") ||

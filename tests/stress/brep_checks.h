@@ -34,7 +34,7 @@ std::vector<std::string> mapping_problems(BRep const& input, BRep const& output,
 
 //! The model checker's problems (which include the surface checker's on
 //! every surface mesh), output surfaces without the vertex attribute "2d"
-//! and block meshes without edges or facets.
+//! or with a triangle of no area, and block meshes without edges or facets.
 std::vector<std::string> output_problems(BRep const& output);
 
 //! Output surface vertices farther than `tolerance` from their input

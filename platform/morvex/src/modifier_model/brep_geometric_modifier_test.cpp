@@ -192,6 +192,23 @@ TEST(BRepSimulation, FoldsAndOtherProblemsGoToTheirOwnMaps) {
   EXPECT_THAT(folded.folds.at(reflex.id), ::testing::Contains(PolygonEdge{0, 0}));
 }
 
+TEST(BRepSimulation, SplitWhereBothTrianglesShareAnotherEdgeIsAProblem) {
+  // A closed pillow: two triangles glued along all three edges, so every
+  // vertex has two triangles and no edge can be split. The fold that the
+  // opposite normals give can be excused by a caller; the split cannot.
+  BRep pillow;
+  const uuid id = BRepBuilder{pillow}.add_surface(test::make_surface<3>(
+      {{{0, 0, 0}}, {{1, 0, 0}}, {{0.5, 0.5, 0.2}}}, {{{0, 1, 2}}, {{0, 2, 1}}}));
+  auto const& surface = pillow.surface(id);
+  const PolygonEdge edge{0, 1};  // 1->2
+  const auto before = snapshot(pillow);
+  auto result = is_split_edge_valid(pillow, surface, edge, point3(0.75, 0.25, 0.1));
+  EXPECT_THAT(result.problems[id], ::testing::Contains(edge));
+  BRepGeometricModifier modifier{pillow};
+  EXPECT_THROW(modifier.split_edge(surface, edge, point3(0.75, 0.25, 0.1)), UlvaneException);
+  EXPECT_EQ(snapshot(pillow), before);
+}
+
 TEST_F(Cube, MoveSimulationKeepsCornersAndLineVertices) {
   const index_t corner = top_unique(0);
   const index_t on_line = top_unique(5);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -180,6 +181,24 @@ bool has_edge_between(TriangulatedSurface<D> const& mesh, index_t a, index_t b) 
   return !mesh.polygons_from_edge_vertices({a, b}).empty();
 }
 
+//! Whether the triangle of the edge and the one across it are glued along
+//! a second edge too (a vertex with only these two triangles): the halves
+//! of a split could not be glued, so no split of the edge is possible.
+template <index_t D>
+bool split_sides_share_another_edge(TriangulatedSurface<D> const& mesh, PolygonEdge const& edge) {
+  const auto twin = mesh.polygon_adjacent_edge(edge);
+  const index_t across = twin ? twin->polygon_id : edge.polygon_id;
+  absl::InlinedVector<PolygonEdge, 2> sides{edge};
+  if (twin) sides.push_back(*twin);
+  for (auto const& side : sides) {
+    for (const unsigned offset : {1u, 2u}) {
+      const auto outer = mesh.polygon_adjacent(local_edge(side.polygon_id, side.edge_id + offset));
+      if (outer && (*outer == edge.polygon_id || *outer == across)) return true;
+    }
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // Geometry.
 
@@ -260,13 +279,28 @@ inline void check_triangle(Findings& findings, uuid const& surface,
   }
 }
 
-//! In 3D a triangle must not be flat (exact) nor face against any reference
-//! normal. The side is decided exactly for the point a + normal, so a
-//! nearly flat but consistently oriented triangle is not taken for a fold.
+//! Whether the triangle is flat within the rounding of its coordinates: its
+//! area is below what rounding errors of the order of a few ulps make of
+//! two of its sides. Points computed on a line (a median, a midpoint) land
+//! beside it only by rounding, and the exact test would take them for a
+//! proper triangle of zero area.
+inline bool is_flat_within_rounding(std::array<Point<3>, 3> const& corners) {
+  constexpr double relative = 64.0 * std::numeric_limits<double>::epsilon();
+  const Vector<3> first{corners[0], corners[1]};
+  const Vector<3> second{corners[0], corners[2]};
+  const Vector<3> third{corners[1], corners[2]};
+  const double longest2 = std::max({first.length2(), second.length2(), third.length2()});
+  return first.cross(second).length() <= relative * longest2;
+}
+
+//! In 3D a triangle must not be flat (exactly, or within rounding) nor face
+//! against any reference normal. The side is decided exactly for the point
+//! a + normal, so a nearly flat but consistently oriented triangle is not
+//! taken for a fold.
 inline void check_triangle(Findings& findings, uuid const& surface,
                            std::array<Point<3>, 3> const& corners, PolygonEdge const& report,
                            FacingReferences const& references) {
-  if (are_collinear(corners[0], corners[1], corners[2])) {
+  if (are_collinear(corners[0], corners[1], corners[2]) || is_flat_within_rounding(corners)) {
     findings.problem(surface, report);
     return;
   }
@@ -579,6 +613,10 @@ Findings simulate_split(Model const& model, SurfaceOf<Model> const& surface,
   }
   for (auto const& target : split_targets(model, surface, edge, !line_edges.empty())) {
     auto const& target_mesh = triangulated(model.surface(target.surface));
+    if (split_sides_share_another_edge(target_mesh, target.edge)) {
+      findings.problem(target.surface, target.edge);
+      return findings;
+    }
     const auto twin = target_mesh.polygon_adjacent_edge(target.edge);
     absl::InlinedVector<PolygonEdge, 2> sides{target.edge};
     if (twin) sides.push_back(*twin);
@@ -798,15 +836,12 @@ SplitRecord split_surface_edge(TriangulatedSurface<D> const& mesh,
   if (const auto twin = mesh.polygon_adjacent_edge(edge)) {
     sides.push_back({*twin, triangle_vertices(mesh, twin->polygon_id), {}, {}});
   }
+  if (split_sides_share_another_edge(mesh, edge)) {
+    fail<Model>(operation, "The edge's two triangles share another edge");
+  }
   for (auto& side : sides) {
     side.bc = mesh.polygon_adjacent_edge(local_edge(side.edge.polygon_id, side.edge.edge_id + 1u));
     side.ca = mesh.polygon_adjacent_edge(local_edge(side.edge.polygon_id, side.edge.edge_id + 2u));
-    for (auto const& outer : {side.bc, side.ca}) {
-      if (outer && (outer->polygon_id == sides[0].edge.polygon_id ||
-                    (sides.size() == 2 && outer->polygon_id == sides[1].edge.polygon_id))) {
-        fail<Model>(operation, "The edge's two triangles share another edge");
-      }
-    }
   }
 
   const index_t p = mesh.polygon_edge_vertex(edge, 0);
@@ -952,6 +987,13 @@ ModelSplitPolygonEdgeInfo split_model_edge(Model& model, SurfaceOf<Model> const&
       line_edges_between(model, surface_unique_vertex(model, surface, ends[0]),
                          surface_unique_vertex(model, surface, ends[1]));
   const auto targets = split_targets(model, surface, edge, !line_edges.empty());
+  // Every target is checked before the first change, so that a refused
+  // split leaves the model as it was.
+  for (auto const& target : targets) {
+    if (split_sides_share_another_edge(triangulated(model.surface(target.surface)), target.edge)) {
+      fail<Model>(operation, "The edge's two triangles share another edge");
+    }
+  }
 
   typename ModelTraits<Model>::Builder model_builder{model};
   ModelSplitPolygonEdgeInfo info;

@@ -310,6 +310,22 @@ TEST(SectionSimulation, LinkConditionAndLoneTriangleAreRefused) {
                    .empty());
 }
 
+TEST(SectionSimulation, SplitWhereBothTrianglesShareAnotherEdgeIsRefused) {
+  // A closed pillow: two triangles glued along all three edges. No edge can
+  // be split, and a refused split leaves no trace (no new unique vertex).
+  Section pillow;
+  const uuid id = SectionBuilder{pillow}.add_surface(
+      test::make_surface<2>({{{0, 0}}, {{1, 0}}, {{0.5, 0.5}}}, {{{0, 1, 2}}, {{0, 2, 1}}}));
+  auto const& surface = pillow.surface(id);
+  const PolygonEdge edge{0, 1};  // 1->2
+  const auto before = snapshot(pillow);
+  EXPECT_THAT(is_split_edge_valid(pillow, surface, edge, point2(0.75, 0.25)).problems[id],
+              ::testing::Contains(edge));
+  SectionGeometricModifier modifier{pillow};
+  EXPECT_THROW(modifier.split_edge(surface, edge, point2(0.75, 0.25)), UlvaneException);
+  EXPECT_EQ(snapshot(pillow), before);
+}
+
 TEST_F(TwoSurfaces, CleanCompactsOnlyTheSurfacesEditsTouched) {
   // An edit of the right surface made outside the model modifier leaves
   // removed triangles that the model modifier's clean must not compact.
