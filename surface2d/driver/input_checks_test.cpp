@@ -194,6 +194,18 @@ TEST(RemeshSurfacesInput, BadSurfaceMeshIsRefusedBeforeAnyEdit) {
        },
        "[remesh_surfaces] The border edge from vertex 1 (0.5, 0) to vertex 4 (0.5, 0.5) of "
        "{left} lies on none of its lines"},
+      {"SurfaceWithoutLines",
+       [](test::TwoSurfaceSection& f) {
+         SectionBuilder builder{f.section};
+         f.left = builder.add_surface();
+         auto mesh = mesh_builder(f.section, f.left);
+         for (double const x : {3.0, 4.0}) mesh->create_point(Point<2>{{x, 0.0}});
+         mesh->create_point(Point<2>{{3.0, 1.0}});
+         mesh->create_triangle({0, 1, 2});
+         mesh->compute_polygon_adjacencies();
+       },
+       "[remesh_surfaces] The border edge from vertex 0 (3, 0) to vertex 1 (4, 0) of {left} lies "
+       "on none of its lines"},
       {"SurfaceWithoutTriangles",
        [](test::TwoSurfaceSection& f) {
          SectionBuilder builder{f.section};
@@ -205,8 +217,8 @@ TEST(RemeshSurfacesInput, BadSurfaceMeshIsRefusedBeforeAnyEdit) {
          SectionBuilder builder{f.section};
          f.left = builder.add_surface(PolygonalSurface<2>::create());
        },
-       "[remesh_surfaces] {left} is not a triangulated surface in the working model (its mesh "
-       "is a PolygonalSurface2D)"},
+       "[remesh_surfaces] {left} is not a triangulated surface (its mesh is a "
+       "PolygonalSurface2D)"},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
