@@ -252,7 +252,7 @@ void check_given_vertices(TriangulatedSurface<2> const& mesh,
   for (auto const v : given_vertices) {
     if (v >= mesh.nb_vertices()) {
       refuse(context, absl::StrCat("Given vertex ", v, " is not a vertex of ", context.component,
-                                   ", which has ", mesh.nb_vertices()));
+                                   ", which has ", mesh.nb_vertices(), " vertices"));
     }
   }
 }
