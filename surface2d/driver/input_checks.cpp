@@ -113,12 +113,14 @@ void check_adjacencies(TriangulatedSurface<2> const& mesh, VertexCorners const& 
   }
 }
 
-TriangulatedSurface<2> const& triangulated(Surface<2> const& surface, absl::string_view model,
+// `where` says which model the surface belongs to when it is not the
+// host's input model.
+TriangulatedSurface<2> const& triangulated(Surface<2> const& surface, absl::string_view where,
                                            InputContext const& context) {
   auto const* mesh = dynamic_cast<TriangulatedSurface<2> const*>(&surface.mesh());
   if (mesh == nullptr) {
-    refuse(context, absl::StrCat(context.component, " is not a triangulated surface in the ", model,
-                                 " model (its mesh is a ", surface.mesh().type_name(), ")"));
+    refuse(context, absl::StrCat(context.component, " is not a triangulated surface", where,
+                                 " (its mesh is a ", surface.mesh().type_name(), ")"));
   }
   return *mesh;
 }
@@ -250,7 +252,7 @@ void check_given_vertices(TriangulatedSurface<2> const& mesh,
   for (auto const v : given_vertices) {
     if (v >= mesh.nb_vertices()) {
       refuse(context, absl::StrCat("Given vertex ", v, " is not a vertex of ", context.component,
-                                   ", which has ", mesh.nb_vertices()));
+                                   ", which has ", mesh.nb_vertices(), " vertices"));
     }
   }
 }
@@ -264,8 +266,11 @@ void check_surface_input(RemeshingData<Section, 2> const& data, Surface<2> const
   ComponentID const working_id{
       Surface<2>::component_type_static(),
       data.input_to_working.at(Surface<2>::component_type_static()).in2out(input_surface.id())};
-  auto const& working = triangulated(data.working->surface(working_id.id()), "working", context);
-  auto const& output = triangulated(data.output.surface(output_id.id()), "output", context);
+  triangulated(input_surface, "", context);
+  auto const& working =
+      triangulated(data.working->surface(working_id.id()), " in the working model", context);
+  auto const& output =
+      triangulated(data.output.surface(output_id.id()), " in the output model", context);
   if (output.nb_vertices() != 0 || output.nb_polygons() != 0) {
     refuse(context, absl::StrCat(context.component, " already holds a mesh in the output model (",
                                  output.nb_vertices(), " vertices, ", output.nb_polygons(),

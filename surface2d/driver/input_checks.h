@@ -69,12 +69,13 @@ void check_given_vertices(TriangulatedSurface<2> const& mesh,
                           InputContext const& context);
 
 //! Checks one surface of a remeshing record before it is remeshed: its
-//! working and output meshes are triangulated, the output one is still
-//! empty, the working one has triangles, passes check_surface_mesh, and
-//! every border edge lies on an edge of one of the surface's boundary or
-//! internal lines through the unique vertices (an edge off the lines that
-//! another triangle shares is reported as missing adjacencies); the metric is positive and
-//! finite at every triangle and asks for no more than MAX_OUTPUT_TRIANGLES.
+//! input, working and output meshes are triangulated, the output one is
+//! still empty, the working one has triangles, passes check_surface_mesh,
+//! and every border edge lies on an edge of one of the surface's boundary
+//! or internal lines through the unique vertices (an edge off the lines
+//! that another triangle shares is reported as missing adjacencies); the
+//! metric is positive and finite at every triangle barycenter and asks for
+//! no more than MAX_OUTPUT_TRIANGLES.
 //! \throw UlvaneException "[<step>] ..." naming the surface; a mapping
 //! without the surface raises std::out_of_range as the remeshing would.
 void check_surface_input(RemeshingData<Section, 2> const& data, Surface<2> const& input_surface,

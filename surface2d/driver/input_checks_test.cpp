@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <functional>
 #include <limits>
 #include <string>
@@ -44,12 +45,14 @@ FunctionMetric inside_left(double inside, double outside = 0.25) {
 }
 
 // The message of the UlvaneException that `run` raises, empty when it
-// raises none.
+// raises none; another exception is shown with a mark.
 std::string message_of(std::function<void()> const& run) {
   try {
     run();
   } catch (UlvaneException const& e) {
     return e.what();
+  } catch (std::exception const& e) {
+    return absl::StrCat("not an UlvaneException: ", e.what());
   }
   return {};
 }
@@ -66,8 +69,8 @@ TriangulatedSurface<2> const& surface_mesh(Section const& section, uuid const& s
   return dynamic_cast<TriangulatedSurface<2> const&>(section.surface(surface).mesh());
 }
 
-// A host's pipeline on a section: the corner and line steps, then the
-// surface step.
+// A host's record for a section, after the corner step; each test runs
+// the line and surface steps itself.
 struct Pipeline {
   Pipeline(Section const& input, Metric<2> const& metric)
       : data(initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
@@ -88,12 +91,13 @@ struct Pipeline {
   RemeshingData<Section, 2> data;
 };
 
-// The two-surface section (left square of 2 x 2 cells, vertex i + 3 j at
-// (i / 2, j / 2), numbered as in test::make_grid), edited by `edit`.
+// The two-surface section (its left square of 2 x 2 cells has vertex
+// i + 3 j at (i / 2, j / 2) and triangles numbered as in test::make_grid),
+// edited by `edit`.
 struct BadSurfaceCase {
   char const* name;
   std::function<void(test::TwoSurfaceSection&)> edit;
-  // "{left}" and "{surface}" stand for the component ids.
+  // "{left}" stands for the component of `left` after the edit.
   std::string message;
 };
 
@@ -194,6 +198,18 @@ TEST(RemeshSurfacesInput, BadSurfaceMeshIsRefusedBeforeAnyEdit) {
        },
        "[remesh_surfaces] The border edge from vertex 1 (0.5, 0) to vertex 4 (0.5, 0.5) of "
        "{left} lies on none of its lines"},
+      {"SurfaceWithoutLines",
+       [](test::TwoSurfaceSection& f) {
+         SectionBuilder builder{f.section};
+         f.left = builder.add_surface();
+         auto mesh = mesh_builder(f.section, f.left);
+         for (double const x : {3.0, 4.0}) mesh->create_point(Point<2>{{x, 0.0}});
+         mesh->create_point(Point<2>{{3.0, 1.0}});
+         mesh->create_triangle({0, 1, 2});
+         mesh->compute_polygon_adjacencies();
+       },
+       "[remesh_surfaces] The border edge from vertex 0 (3, 0) to vertex 1 (4, 0) of {left} lies "
+       "on none of its lines"},
       {"SurfaceWithoutTriangles",
        [](test::TwoSurfaceSection& f) {
          SectionBuilder builder{f.section};
@@ -205,8 +221,8 @@ TEST(RemeshSurfacesInput, BadSurfaceMeshIsRefusedBeforeAnyEdit) {
          SectionBuilder builder{f.section};
          f.left = builder.add_surface(PolygonalSurface<2>::create());
        },
-       "[remesh_surfaces] {left} is not a triangulated surface in the working model (its mesh "
-       "is a PolygonalSurface2D)"},
+       "[remesh_surfaces] {left} is not a triangulated surface (its mesh is a "
+       "PolygonalSurface2D)"},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
@@ -373,7 +389,8 @@ TEST(FrontalRemesherInput, BadCallIsRefusedBeforeTheSurfaceIsEdited) {
        [](Point<2> const&) { return 0.5; },
        {0, 9},
        [](TriangulatedSurfaceBuilder<2>&) {},
-       "[detail::remesh_surface] Given vertex 9 is not a vertex of the surface, which has 9"},
+       "[detail::remesh_surface] Given vertex 9 is not a vertex of the surface, which has 9 "
+       "vertices"},
       {"CoordinateNotANumber",
        [](Point<2> const&) { return 0.5; },
        {0, 2, 6, 8},

@@ -319,8 +319,7 @@ TEST(RemeshSurfaces, SurfaceThatIsNotTriangulatedIsRefusedWithItsId) {
   } catch (UlvaneException const& e) {
     EXPECT_EQ(std::string{e.what()},
               "[remesh_surface] Surface " + id.string() +
-                  " is not a triangulated surface in the working model (its mesh is a "
-                  "PolygonalSurface2D)");
+                  " is not a triangulated surface (its mesh is a PolygonalSurface2D)");
   }
 }
 

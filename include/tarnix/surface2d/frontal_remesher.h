@@ -465,7 +465,14 @@ class FrontalRemesher2D : public FrontalRemesher<2> {
 //! the builder and keeps the attributes "vertex info", "vertex lock",
 //! "triangle info" and "edge info". Each run writes a debug copy of the
 //! prepared surface to "/tmp/iter<N>.ul_tsf2d".
-//! \pre `builder` edits `surface`; its triangles are counter-clockwise.
+//! \pre `builder` edits `surface`.
+//! \throw UlvaneException "[detail::remesh_surface] ..." before any edit
+//! when the surface has a coordinate that is not finite, a vertex in no
+//! triangle, a triangle that is not counter-clockwise, overlapping
+//! triangles or wrong adjacencies, when a given vertex is not one of its
+//! vertices, or when the metric asks for more than 2^31 triangles; and at
+//! any read of the metric that gives a length that is not positive and
+//! finite.
 //! \throw UlvaneException (and the container errors) when a step fails;
 //! no result is returned then.
 RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,

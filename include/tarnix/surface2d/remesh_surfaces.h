@@ -19,10 +19,22 @@ class Section;
 //! vertex ends linked to a unique vertex of the output model: those on
 //! lines and corners to theirs, the others to new ones.
 //!
-//! Nothing is caught: on failure the surfaces done before stay remeshed.
+//! Every surface is checked before the first is remeshed.
+//! \throw UlvaneException "[remesh_surfaces] ..." naming the surface, and
+//! the vertex, triangle or value, before any edit, when a surface is not
+//! triangulated, has no triangle, already holds an output mesh, has a
+//! coordinate that is not finite, a vertex in no triangle, a triangle that
+//! is not counter-clockwise, overlapping triangles, missing or wrong
+//! adjacencies, or a border edge on none of its lines, or when the metric
+//! is not positive and finite at a triangle or asks for more than 2^31
+//! triangles.
+//!
+//! Nothing is caught: on a later failure the surfaces done before stay
+//! remeshed.
 void remesh_surfaces(RemeshingData<Section, 2>& data);
 
-//! `remesh_surfaces` for the one input surface with this id.
+//! `remesh_surfaces` for the one input surface with this id; its refusals
+//! name the step "[remesh_surface]".
 void remesh_surface(RemeshingData<Section, 2>& data, uuid const& surface_id);
 
 }  // namespace tarnix

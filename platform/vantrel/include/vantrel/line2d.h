@@ -18,7 +18,9 @@ class Section;
 //!
 //! Run after `remesh_corners`.
 //! \throw UlvaneException when a line is not a single chain of edges, or
-//! when the metric gives a length that is not positive and finite.
+//! when the metric gives a length that is not positive and finite or asks
+//! for more than 2^31 vertices on a line; every line is checked before any
+//! is written.
 void remesh_lines(RemeshingData<Section, 2>& data);
 
 }  // namespace tarnix
