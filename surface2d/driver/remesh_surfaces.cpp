@@ -6,12 +6,15 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <absl/container/inlined_vector.h>
+#include <absl/functional/function_ref.h>
 #include <absl/strings/str_cat.h>
 #include <absl/types/span.h>
 
@@ -53,10 +56,16 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   void transfer_lines_and_corners();
   //! Drops what the insertions removed from the working surface.
   void clean_working_surface() { modifier.clean(); }
+  //! Gives every fan but one of a fixed vertex where the surface touches
+  //! itself its own working vertex, standing for the same output vertex.
+  void split_pinched_vertices();
   void delete_duplicate_triangles();
   //! Triangulates the gaps the remeshed surface keeps between its
   //! triangles (a cycle of the front around covered triangles only).
   void fill_gaps();
+  //! Refuses an output surface that keeps a hole off its boundary lines or
+  //! leaves a vertex of a line or corner out of its triangles.
+  void check_closed() const;
   void link_new_vertices();
 
  protected:
@@ -69,6 +78,15 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   void insert_line_points(Line<2> const& working_line, Line<2> const& output_line,
                           unsigned int line_edge, LinePoints const& points);
   unsigned int working_to_output_vertex(unsigned int working_vertex);
+  //! Moves every fan of the vertex but the last one found to a new vertex
+  //! at the same point, linked to the same working unique vertex, so that
+  //! the surface is manifold there. `corners` are all the corners of the
+  //! vertex. \return the new vertices.
+  std::vector<index_t> split_fans(index_t vertex, std::vector<PolygonVertex> const& corners);
+  //! Per output vertex, whether it is linked to a line or a corner.
+  std::vector<bool> line_and_corner_vertices() const;
+  //! The output-surface edges of the boundary lines, as vertex pairs.
+  absl::flat_hash_set<std::pair<index_t, index_t>> boundary_line_edges() const;
 
   RemeshingData<Section, 2>& data;
   SectionBuilder builder;
@@ -126,6 +144,21 @@ std::unique_ptr<TriangulatedSurfaceBuilder<2>> surface_mesh_builder(SectionBuild
   return std::unique_ptr<TriangulatedSurfaceBuilder<2>>{typed};
 }
 
+// The corners of every vertex that `wanted` accepts, over the active
+// triangles in order.
+absl::flat_hash_map<index_t, std::vector<PolygonVertex>> vertex_corners(
+    TriangulatedSurface<2> const& mesh, absl::FunctionRef<bool(index_t)> wanted) {
+  absl::flat_hash_map<index_t, std::vector<PolygonVertex>> corners;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      auto const v = mesh.polygon_vertex({t, k});
+      if (wanted(v)) corners[v].push_back({t, k});
+    }
+  }
+  return corners;
+}
+
 }  // namespace
 
 Remesher::SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> const& surface)
@@ -168,36 +201,52 @@ void Remesher::open_internal_lines() {
   // A vertex inside an opened line now has one fan per side: every fan but
   // the last found moves to a new vertex at the same point, linked to the
   // same unique vertex, so that the surface stays manifold.
-  absl::flat_hash_map<index_t, std::vector<PolygonVertex>> corners;
-  for (index_t t = 0; t < working_mesh.nb_polygons(); ++t) {
-    if (!working_mesh.is_polygon_active(t)) continue;
-    for (local_index_t k = 0; k < 3; ++k) {
-      auto const v = working_mesh.polygon_vertex({t, k});
-      if (on_lines.contains(v)) corners[v].push_back({t, k});
-    }
-  }
+  auto const corners =
+      vertex_corners(working_mesh, [&](index_t v) { return on_lines.contains(v); });
+  for (auto const& entry : corners) split_fans(entry.first, entry.second);
+}
+
+std::vector<index_t> Remesher::split_fans(index_t vertex,
+                                          std::vector<PolygonVertex> const& corners) {
+  std::vector<index_t> copies;
+  auto fan = working_mesh.polygons_around_vertex(vertex);
+  if (fan.size() >= corners.size()) return copies;
   SectionBuilder working_model_builder{*data.working};
-  for (auto& entry : corners) {
-    auto const vertex = entry.first;
-    auto const& all = entry.second;
-    auto const unique = data.working->unique_vertex({working_surface_id, vertex});
-    absl::flat_hash_set<PolygonVertex> seen;
-    auto fan = working_mesh.polygons_around_vertex(vertex);
-    // Each round moves at least one corner away, so there are at most as
-    // many rounds as corners.
-    for (std::size_t round = 0; fan.size() + seen.size() < all.size() && round < all.size();
-         ++round) {
-      for (auto const& corner : fan) seen.insert(corner);
-      auto const copy = working_builder->create_point(working_mesh.point(vertex));
-      working_builder->replace_vertex(vertex, copy);
-      for (auto const& corner : all) {
-        if (!seen.contains(corner)) {
-          working_builder->associate_polygon_vertex_to_vertex(corner, vertex);
-          break;
-        }
+  auto const unique = data.working->unique_vertex({working_surface_id, vertex});
+  absl::flat_hash_set<PolygonVertex> seen;
+  // Each round moves at least one corner away, so there are at most as
+  // many rounds as corners.
+  for (std::size_t round = 0; fan.size() + seen.size() < corners.size() && round < corners.size();
+       ++round) {
+    for (auto const& corner : fan) seen.insert(corner);
+    auto const copy = working_builder->create_point(working_mesh.point(vertex));
+    working_builder->replace_vertex(vertex, copy);
+    for (auto const& corner : corners) {
+      if (!seen.contains(corner)) {
+        working_builder->associate_polygon_vertex_to_vertex(corner, vertex);
+        break;
       }
-      if (unique != NO_ID) working_model_builder.set_unique_vertex({working_surface_id, copy}, unique);
-      fan = working_mesh.polygons_around_vertex(vertex);
+    }
+    if (unique != NO_ID) working_model_builder.set_unique_vertex({working_surface_id, copy}, unique);
+    copies.push_back(copy);
+    fan = working_mesh.polygons_around_vertex(vertex);
+  }
+  return copies;
+}
+
+void Remesher::split_pinched_vertices() {
+  auto const corners =
+      vertex_corners(working_mesh, [&](index_t v) { return output_vertices.contains(v); });
+  // The copies join the fixed vertices: the frontal remesher then finds
+  // every fixed vertex manifold and makes no copy the driver does not know.
+  for (std::size_t f = 0, nb_fixed = fixed_vertices.size(); f < nb_fixed; ++f) {
+    auto const vertex = fixed_vertices[f];
+    auto const found = corners.find(vertex);
+    if (found == corners.end()) continue;
+    auto const output = output_vertices.at(vertex);
+    for (auto const copy : split_fans(vertex, found->second)) {
+      output_vertices.emplace(copy, output);
+      fixed_vertices.push_back(copy);
     }
   }
 }
@@ -308,10 +357,20 @@ void Remesher::transfer_corner(Corner<2> const& input_corner) {
 }
 
 void Remesher::delete_duplicate_triangles() {
-  detail::delete_duplicate_triangles(output_mesh, *output_builder);
+  detail::delete_duplicate_triangles(output_mesh, *output_builder, line_and_corner_vertices());
 }
 
-void Remesher::fill_gaps() {
+std::vector<bool> Remesher::line_and_corner_vertices() const {
+  std::vector<bool> linked(output_mesh.nb_vertices(), false);
+  for (index_t v = 0; v < output_mesh.nb_vertices(); ++v) {
+    auto const unique = data.output.unique_vertex({output_surface_id, v});
+    linked[v] = unique != NO_ID && (data.output.has_component_mesh_vertices(unique, line_type()) ||
+                                    data.output.has_component_mesh_vertices(unique, corner_type()));
+  }
+  return linked;
+}
+
+absl::flat_hash_set<std::pair<index_t, index_t>> Remesher::boundary_line_edges() const {
   absl::flat_hash_set<std::pair<index_t, index_t>> line_edges;
   for (auto const& line : data.output.boundaries(data.output.surface(output_surface_id.id()))) {
     auto const& curve = line.mesh();
@@ -326,7 +385,26 @@ void Remesher::fill_gaps() {
       }
     }
   }
-  detail::fill_gaps(output_mesh, *output_builder, line_edges);
+  return line_edges;
+}
+
+void Remesher::fill_gaps() {
+  detail::fill_gaps(output_mesh, *output_builder, boundary_line_edges(),
+                    line_and_corner_vertices());
+}
+
+void Remesher::check_closed() const {
+  auto const spot =
+      find_open_spot(output_mesh, boundary_line_edges(), line_and_corner_vertices());
+  if (!spot) return;
+  std::ostringstream at;
+  at << spot->point;
+  throw UlvaneException(
+      "[SurfaceRemesher::check_closed] ",
+      absl::StrCat(input_surface.component_id().string(), ": ",
+                   spot->hole ? "the remeshed surface keeps a hole off its lines at "
+                              : "a vertex of a line or corner lies in no triangle at ",
+                   at.str()));
 }
 
 void Remesher::link_new_vertices() {
@@ -513,9 +591,11 @@ void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input
   remesher.open_internal_lines();
   remesher.transfer_lines_and_corners();
   remesher.clean_working_surface();
+  remesher.split_pinched_vertices();
   remesher.remesh();
   remesher.delete_duplicate_triangles();
   remesher.fill_gaps();
+  remesher.check_closed();
   remesher.link_new_vertices();
 }
 

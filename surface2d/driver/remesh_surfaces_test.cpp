@@ -3,14 +3,21 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <limits>
+#include <string>
+#include <tuple>
 
+#include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
 #include <layered_section.h>
 #include <mesh/surface_validity.h>
+#include <ulvane/mesh/edged_curve_builder.h>
 #include <ulvane/mesh/mesh_builder_factory.h>
+#include <ulvane/mesh/point_set_builder.h>
 #include <ulvane/mesh/polygonal_surface.h>
 #include <ulvane/mesh/triangulated_surface_builder.h>
 #include <model/model_fixtures.h>
@@ -228,6 +235,165 @@ TEST_P(InternalLineTest, LineAndCornerBecomePartOfTheSurface) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TargetLengths, InternalLineTest, ::testing::Values(0.2, 0.3, 0.5, 2.0));
+
+// A Section of one surface drawn on the lattice of step 1/2: the surface's
+// triangles over lattice points, its boundary and internal lines as chains
+// of lattice points with a corner at each end, and its internal corners.
+// Every vertex of every mesh is linked to the unique vertex of its point.
+struct Sketch {
+  std::vector<std::array<int, 2>> points;
+  std::vector<std::array<index_t, 3>> triangles;
+  std::vector<std::vector<index_t>> boundary_lines;
+  std::vector<std::vector<index_t>> internal_lines;
+  std::vector<index_t> internal_corners;
+};
+
+Section make_section(Sketch const& sketch) {
+  Section section;
+  SectionBuilder builder{section};
+  std::vector<index_t> uniques;
+  std::vector<Point<2>> points;
+  for (auto const& p : sketch.points) {
+    uniques.push_back(builder.create_unique_vertex());
+    points.push_back(Point<2>{{p[0] / 2.0, p[1] / 2.0}});
+  }
+  absl::flat_hash_map<index_t, uuid> corners;
+  auto const corner = [&](index_t p) -> uuid const& {
+    auto const found = corners.find(p);
+    if (found != corners.end()) return found->second;
+    auto const& id = builder.add_corner();
+    auto const v = PointSetBuilder<2>::create(builder.modifiable_corner(id).get_modifiable_mesh())
+                       ->create_point(points[p]);
+    builder.set_unique_vertex({ComponentID{"Corner", id}, v}, uniques[p]);
+    return corners.emplace(p, id).first->second;
+  };
+  auto const line = [&](std::vector<index_t> const& chain) -> uuid const& {
+    auto const& id = builder.add_line();
+    auto curve = EdgedCurveBuilder<2>::create(builder.modifiable_line(id).get_modifiable_mesh());
+    for (auto const p : chain) {
+      auto const v = curve->create_point(points[p]);
+      builder.set_unique_vertex({ComponentID{"Line", id}, v}, uniques[p]);
+      if (v > 0) curve->create_edge(v - 1, v);
+    }
+    builder.add_corner_line_boundary_relationship(corner(chain.front()), id);
+    builder.add_corner_line_boundary_relationship(corner(chain.back()), id);
+    return id;
+  };
+  auto const& surface = builder.add_surface();
+  auto& mesh = dynamic_cast<TriangulatedSurface<2>&>(
+      builder.modifiable_surface(surface).get_modifiable_mesh());
+  auto mesh_builder = TriangulatedSurfaceBuilder<2>::create(mesh);
+  for (index_t p = 0; p < points.size(); ++p) {
+    builder.set_unique_vertex({ComponentID{"Surface", surface}, mesh_builder->create_point(points[p])},
+                              uniques[p]);
+  }
+  for (auto const& triangle : sketch.triangles) mesh_builder->create_triangle(triangle);
+  mesh_builder->compute_polygon_adjacencies();
+  for (auto const& chain : sketch.boundary_lines) {
+    builder.add_line_surface_boundary_relationship(line(chain), surface);
+  }
+  for (auto const& chain : sketch.internal_lines) {
+    builder.add_line_surface_internal_relationship(line(chain), surface);
+  }
+  for (auto const p : sketch.internal_corners) {
+    builder.add_corner_surface_internal_relationship(corner(p), surface);
+  }
+  return section;
+}
+
+// The sketch's point at lattice position (i, j), added when new.
+index_t lattice_point(Sketch& sketch, int i, int j) {
+  std::array<int, 2> const key{i, j};
+  auto const found = std::find(sketch.points.begin(), sketch.points.end(), key);
+  if (found != sketch.points.end()) return static_cast<index_t>(found - sketch.points.begin());
+  sketch.points.push_back(key);
+  return static_cast<index_t>(sketch.points.size() - 1);
+}
+
+// The lattice cells of [i0, i0 + n) x [j0, j0 + n), each cut along its
+// rising diagonal into two counter-clockwise triangles; `skip` names the
+// cell and triangle (0: lower right, 1: upper left) to leave out.
+void add_cells(Sketch& sketch, int i0, int j0, int n,
+               std::function<bool(int, int, int)> const& skip = {}) {
+  for (int j = j0; j < j0 + n; ++j) {
+    for (int i = i0; i < i0 + n; ++i) {
+      auto const p00 = lattice_point(sketch, i, j);
+      auto const p10 = lattice_point(sketch, i + 1, j);
+      auto const p11 = lattice_point(sketch, i + 1, j + 1);
+      auto const p01 = lattice_point(sketch, i, j + 1);
+      if (!skip || !skip(i, j, 0)) sketch.triangles.push_back({p00, p10, p11});
+      if (!skip || !skip(i, j, 1)) sketch.triangles.push_back({p00, p11, p01});
+    }
+  }
+}
+
+// The straight line of lattice steps from one lattice point to another.
+std::vector<index_t> lattice_chain(Sketch& sketch, std::array<int, 2> from, std::array<int, 2> to) {
+  int const steps = std::max(std::abs(to[0] - from[0]), std::abs(to[1] - from[1]));
+  std::vector<index_t> chain;
+  for (int k = 0; k <= steps; ++k) {
+    chain.push_back(lattice_point(sketch, from[0] + (to[0] - from[0]) * k / steps,
+                                  from[1] + (to[1] - from[1]) * k / steps));
+  }
+  return chain;
+}
+
+// A closed polygon of lattice points as straight lines between them.
+void add_loop(Sketch& sketch, std::vector<std::array<int, 2>> const& corners) {
+  for (std::size_t k = 0; k < corners.size(); ++k) {
+    sketch.boundary_lines.push_back(
+        lattice_chain(sketch, corners[k], corners[(k + 1) % corners.size()]));
+  }
+}
+
+// Two squares of side 1 that touch at their corner (1, 1).
+Sketch squares_touching_at_a_corner() {
+  Sketch sketch;
+  add_cells(sketch, 0, 0, 2);
+  add_cells(sketch, 2, 2, 2);
+  add_loop(sketch, {{0, 0}, {2, 0}, {2, 2}, {0, 2}});
+  add_loop(sketch, {{2, 2}, {4, 2}, {4, 4}, {2, 4}});
+  return sketch;
+}
+
+// The square [0, 2]^2 with a triangular hole whose corner (1, 0) lies on
+// the bottom side: the border passes (1, 0) twice.
+Sketch hole_touching_the_border() {
+  Sketch sketch;
+  add_cells(sketch, 0, 0, 4, [](int i, int j, int t) { return i == 2 && j == 0 && t == 1; });
+  add_loop(sketch, {{0, 0}, {2, 0}, {4, 0}, {4, 4}, {0, 4}});
+  add_loop(sketch, {{2, 0}, {2, 1}, {3, 1}});
+  return sketch;
+}
+
+struct PinchCase {
+  char const* name;
+  Sketch (*sketch)();
+};
+
+class SurfaceTouchingItselfTest
+    : public ::testing::TestWithParam<std::tuple<PinchCase, double>> {};
+
+// Where the surface touches itself, its fans share one output vertex,
+// linked to the lines and corner there, and each side is remeshed up to it,
+// for targets finer and coarser than the input.
+TEST_P(SurfaceTouchingItselfTest, KeepsOneVertexWhereItTouchesItself) {
+  auto const input = make_section(std::get<0>(GetParam()).sketch());
+  ASSERT_TRUE(test::is_valid_model(input));
+  ConstantMetric<2> metric{std::get<1>(GetParam())};
+  EXPECT_GT(remesh_and_check(input, metric).nb_triangles, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SurfaceTouchingItselfTest,
+    ::testing::Combine(
+        ::testing::Values(PinchCase{"SquaresTouchingAtACorner", squares_touching_at_a_corner},
+                          PinchCase{"HoleTouchingTheBorder", hole_touching_the_border}),
+        ::testing::Values(0.15, 0.45, 2.0)),
+    [](auto const& test_info) {
+      return std::string{std::get<0>(test_info.param).name} + "_" +
+             std::to_string(test_info.index);
+    });
 
 TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
   auto fixture = test::make_two_surface_section(2);
