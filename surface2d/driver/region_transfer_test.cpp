@@ -345,6 +345,31 @@ TEST(FillGaps, CleanAfterACollapseKeepsTheFlaggedLooseVertices) {
   EXPECT_EQ(mesh->point(3), (Point<2>{{5, 5}}));
 }
 
+// The driver's clean-up order after a region was dropped: the duplicates
+// go first, then the gaps close. A line or corner vertex that only the
+// dropped region held must outlive the first step for the second to take
+// it in.
+TEST(FillGaps, LineVertexOfADroppedRegionOutlivesTheDuplicates) {
+  auto grid = test::make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*grid);
+  std::vector<bool> removed(grid->nb_polygons(), false);
+  removed[3] = removed[6] = true;
+  builder->delete_polygons(removed);
+  builder->create_triangle({0, 1, 4});  // a copy of triangle 0
+  builder->compute_polygon_adjacencies();
+  auto const loose = builder->create_point(Point<2>{{1.6, 1.5}});
+  std::vector<bool> kept(grid->nb_vertices(), false);
+  kept[loose] = true;
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{
+      {0, 1}, {1, 2}, {2, 5}, {5, 8}, {7, 8}, {6, 7}, {3, 6}, {0, 3}};
+  delete_duplicate_triangles(*grid, *builder, kept);
+  ASSERT_EQ(grid->nb_vertices(), 10u);
+  EXPECT_EQ(fill_gaps(*grid, *builder, line_edges, kept), 4u);
+  test::expect_valid_surface(*grid);
+  EXPECT_EQ(grid->polygons_around_vertex(loose).size(), 3u);
+  EXPECT_FALSE(find_open_spot(*grid, line_edges, kept));
+}
+
 struct OpenSpotCase {
   char const* name;
   std::vector<index_t> removed;  // triangles of the 2 x 2 grid
