@@ -56,8 +56,9 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   void transfer_lines_and_corners();
   //! Drops what the insertions removed from the working surface.
   void clean_working_surface() { modifier.clean(); }
-  //! Gives every fan but one of a fixed vertex where the surface touches
-  //! itself its own working vertex, standing for the same output vertex.
+  //! Gives every fan but one of a vertex where the working surface touches
+  //! itself its own working vertex at the same point; the copies of a
+  //! fixed vertex stand for its output vertex.
   void split_pinched_vertices();
   void delete_duplicate_triangles();
   //! Triangulates the gaps the remeshed surface keeps between its
@@ -235,19 +236,41 @@ std::vector<index_t> Remesher::split_fans(index_t vertex,
 }
 
 void Remesher::split_pinched_vertices() {
-  auto const corners =
-      vertex_corners(working_mesh, [&](index_t v) { return output_vertices.contains(v); });
-  // The copies join the fixed vertices: the frontal remesher then finds
-  // every fixed vertex manifold and makes no copy the driver does not know.
+  // A border vertex where the surface touches itself starts more than one
+  // border edge.
+  std::vector<bool> starts_border(working_mesh.nb_vertices(), false);
+  std::vector<bool> pinched(working_mesh.nb_vertices(), false);
+  bool any = false;
+  for (index_t t = 0; t < working_mesh.nb_polygons(); ++t) {
+    if (!working_mesh.is_polygon_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) {
+      if (!working_mesh.is_edge_on_border({t, j})) continue;
+      auto const v = working_mesh.polygon_edge_vertices({t, j})[0];
+      if (starts_border[v]) {
+        pinched[v] = true;
+        any = true;
+      }
+      starts_border[v] = true;
+    }
+  }
+  if (!any) return;
+  auto const corners = vertex_corners(working_mesh, [&](index_t v) { return pinched[v]; });
+  // The copies of a fixed vertex join the fixed vertices: the frontal
+  // remesher then finds every fixed vertex manifold and makes no copy the
+  // driver does not know. A vertex off the remeshed lines where the border
+  // passes twice is split too, so that the front walks each side's border
+  // on its own.
   for (std::size_t f = 0, nb_fixed = fixed_vertices.size(); f < nb_fixed; ++f) {
     auto const vertex = fixed_vertices[f];
-    auto const found = corners.find(vertex);
-    if (found == corners.end()) continue;
+    if (!pinched[vertex]) continue;
     auto const output = output_vertices.at(vertex);
-    for (auto const copy : split_fans(vertex, found->second)) {
+    for (auto const copy : split_fans(vertex, corners.at(vertex))) {
       output_vertices.emplace(copy, output);
       fixed_vertices.push_back(copy);
     }
+  }
+  for (index_t v = 0; v < pinched.size(); ++v) {
+    if (pinched[v] && !output_vertices.contains(v)) split_fans(v, corners.at(v));
   }
 }
 

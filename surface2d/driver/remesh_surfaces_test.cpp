@@ -69,7 +69,10 @@ struct PipelineFigures {
 
 // Runs the host's steps and the surface remeshing on a Section, and checks
 // what every output must satisfy.
-PipelineFigures remesh_and_check(Section const& input, Metric<2> const& metric) {
+// `input_area_tolerance` is relative: remeshed lines cut the bends of their
+// input.
+PipelineFigures remesh_and_check(Section const& input, Metric<2> const& metric,
+                                 double input_area_tolerance = 1e-4) {
   Section output;
   auto data = initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
       input, output, metric);
@@ -107,7 +110,8 @@ PipelineFigures remesh_and_check(Section const& input, Metric<2> const& metric) 
       }
     }
     EXPECT_NEAR(area(mesh), enclosed, 1e-9 * enclosed) << surface.id().string();
-    EXPECT_NEAR(area(mesh), area(input_mesh), 1e-4 * area(input_mesh)) << surface.id().string();
+    EXPECT_NEAR(area(mesh), area(input_mesh), input_area_tolerance * area(input_mesh))
+        << surface.id().string();
 
     // Every vertex is linked; those of lines and corners to theirs.
     absl::flat_hash_set<index_t> surface_uniques;
@@ -395,6 +399,77 @@ INSTANTIATE_TEST_SUITE_P(
              std::to_string(test_info.index);
     });
 
+// The host's record for a Section, after the corner and line steps.
+struct Prepared {
+  explicit Prepared(Section const& input, double h)
+      : metric(h),
+        data(initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
+            input, output, metric)) {
+    remesh_corners(data);
+    remesh_lines(data);
+  }
+  Section output;
+  ConstantMetric<2> metric;
+  RemeshingData<Section, 2> data;
+};
+
+// hole_touching_the_border with no corner at (1, 0): the bottom line runs
+// straight through it and one line of the hole bends there, so that the
+// remeshed lines need not have a vertex at the point the border passes
+// twice.
+//
+//   (1, 0.5) ----- (1.5, 0.5)
+//       |          /
+//       |        /
+//       |      /
+//       |    /
+//   ---(1, 0)------------- bottom line
+Section hole_touching_the_border_between_corners() {
+  Sketch sketch;
+  add_cells(sketch, 0, 0, 4, [](int i, int j, int t) { return i == 2 && j == 0 && t == 1; });
+  add_loop(sketch, {{0, 0}, {4, 0}, {4, 4}, {0, 4}});
+  sketch.boundary_lines.push_back(lattice_chain(sketch, {2, 1}, {3, 1}));
+  auto bent = lattice_chain(sketch, {3, 1}, {2, 0});
+  auto const up = lattice_chain(sketch, {2, 0}, {2, 1});
+  bent.insert(bent.end(), up.begin() + 1, up.end());
+  sketch.boundary_lines.push_back(bent);
+  return make_section(sketch);
+}
+
+class TouchingItselfBetweenLineVerticesTest : public ::testing::TestWithParam<double> {};
+
+// Targets that put no line vertex at (1, 0): the vertex the border passes
+// twice is split like a fixed one, and each side is remeshed up to its
+// lines.
+TEST_P(TouchingItselfBetweenLineVerticesTest, EachSideIsRemeshedUpToItsLines) {
+  auto const input = hole_touching_the_border_between_corners();
+  ASSERT_TRUE(test::is_valid_model(input));
+  ConstantMetric<2> metric{GetParam()};
+  EXPECT_GT(remesh_and_check(input, metric, 1e-2).nb_triangles, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(TargetLengths, TouchingItselfBetweenLineVerticesTest,
+                         ::testing::Values(0.15, 0.3, 0.7));
+
+// At a target of 1 both lines of the hole become the one edge from
+// (1, 0.5) to (1.5, 0.5): no surface can have both as its border, and the
+// hole the remeshed surface keeps is reported, not returned.
+TEST(RemeshSurfaces, HoleOffTheLinesIsRefusedNamingTheSurface) {
+  auto const input = hole_touching_the_border_between_corners();
+  Prepared run{input, 1.0};
+  auto const& surface = *input.surfaces().begin();
+  std::string message;
+  try {
+    remesh_surfaces(run.data);
+  } catch (UlvaneException const& e) {
+    message = e.what();
+  }
+  std::string const expected = "[SurfaceRemesher::check_closed] Surface " +
+                               surface.id().string() +
+                               ": the remeshed surface keeps a hole off its lines at (";
+  EXPECT_EQ(message.substr(0, expected.size()), expected) << message;
+}
+
 TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
   auto fixture = test::make_two_surface_section(2);
   ConstantMetric<2> metric{0.25};
@@ -414,20 +489,6 @@ TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
       },
       UlvaneException);
 }
-
-// The host's record for a Section, after the corner and line steps.
-struct Prepared {
-  explicit Prepared(Section const& input, double h)
-      : metric(h),
-        data(initialize_remeshing_data<SectionBuilder, SectionGeometricModifier, Section, 2>(
-            input, output, metric)) {
-    remesh_corners(data);
-    remesh_lines(data);
-  }
-  Section output;
-  ConstantMetric<2> metric;
-  RemeshingData<Section, 2> data;
-};
 
 TEST(RemeshSurfaces, OneSurfaceAloneGivesTheSameMesh) {
   auto fixture = test::make_two_surface_section(4);
