@@ -54,8 +54,9 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! front starts on both sides of each of them.
   void open_internal_lines();
   void transfer_lines_and_corners();
-  //! Drops what the insertions removed from the working surface.
-  void clean_working_surface() { modifier.clean(); }
+  //! Drops what the insertions removed from the working surface, and the
+  //! vertices no triangle uses; the fixed vertices follow the renumbering.
+  void clean_working_surface();
   //! Gives every fan but one of a vertex where the working surface touches
   //! itself its own working vertex at the same point; the copies of a
   //! fixed vertex stand for its output vertex.
@@ -354,6 +355,25 @@ void Remesher::insert_line_points(Line<2> const& working_line, Line<2> const& ou
       }
     }
   }
+}
+
+void Remesher::clean_working_surface() {
+  auto const mappings = modifier.clean();
+  // A vertex in no triangle (one the input surface does not use) goes, and
+  // every vertex after it moves down.
+  std::vector<unsigned int> renumbered_fixed;
+  renumbered_fixed.reserve(fixed_vertices.size());
+  absl::flat_hash_map<unsigned int, unsigned int> renumbered_outputs;
+  for (auto const w : fixed_vertices) {
+    auto const now = mappings.vertices.at(w);
+    // A line or corner vertex in no triangle stays out of the front; its
+    // output vertex stays alone and the surface is refused as not closed.
+    if (now == NO_ID) continue;
+    renumbered_fixed.push_back(now);
+    renumbered_outputs.emplace(now, output_vertices.at(w));
+  }
+  fixed_vertices = std::move(renumbered_fixed);
+  output_vertices = std::move(renumbered_outputs);
 }
 
 unsigned int Remesher::working_to_output_vertex(unsigned int working_vertex) {

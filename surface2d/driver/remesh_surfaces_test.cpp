@@ -490,6 +490,34 @@ TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
       UlvaneException);
 }
 
+// An input surface vertex that no triangle uses, numbered before all the
+// others: the clean of the working surface drops it and renumbers the rest,
+// and the fixed vertices of the lines and the internal corner follow.
+TEST(RemeshSurfaces, UnusedInputVertexDoesNotShiftTheFixedVertices) {
+  Sketch sketch;
+  lattice_point(sketch, 7, 7);
+  add_cells(sketch, 0, 0, 4);
+  add_loop(sketch, {{0, 0}, {4, 0}, {4, 4}, {0, 4}});
+  auto const centre = lattice_point(sketch, 2, 2);
+  sketch.internal_corners.push_back(centre);
+  auto const input = make_section(sketch);
+  ConstantMetric<2> metric{0.3};
+  EXPECT_GT(remesh_and_check(input, metric).nb_triangles, 0u);
+
+  Prepared run{input, 0.3};
+  remesh_surfaces(run.data);
+  auto const& surface = run.output.surface(
+      run.data.input_to_output.at("Surface").in2out(input.surfaces().begin()->id()));
+  auto const& mesh = dynamic_cast<TriangulatedSurface<2> const&>(surface.mesh());
+  for (auto const& corner : run.output.corners()) {
+    auto const unique = run.output.unique_vertex({corner.component_id(), 0});
+    auto const vertices = run.output.component_mesh_vertices(unique, surface.id());
+    ASSERT_EQ(vertices.size(), 1u) << corner.id().string();
+    EXPECT_EQ(mesh.point(vertices[0]), corner.mesh().point(0));
+    EXPECT_FALSE(mesh.polygons_around_vertex(vertices[0]).empty());
+  }
+}
+
 TEST(RemeshSurfaces, OneSurfaceAloneGivesTheSameMesh) {
   auto fixture = test::make_two_surface_section(4);
   Prepared all{fixture.section, 0.08};
