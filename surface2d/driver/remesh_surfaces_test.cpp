@@ -413,6 +413,27 @@ struct Prepared {
   RemeshingData<Section, 2> data;
 };
 
+// An internal corner on a vertex of the surface mesh that no triangle
+// uses: no remeshed surface can hold it, and the driver says so instead of
+// returning a surface without it.
+TEST(RemeshSurfaces, CornerInNoTriangleIsRefusedNamingTheSurface) {
+  Sketch sketch;
+  add_cells(sketch, 0, 0, 2);
+  add_loop(sketch, {{0, 0}, {2, 0}, {2, 2}, {0, 2}});
+  sketch.internal_corners.push_back(lattice_point(sketch, 5, 2));
+  auto const input = make_section(sketch);
+  Prepared run{input, 0.3};
+  auto const& surface = *input.surfaces().begin();
+  std::string message;
+  try {
+    remesh_surfaces(run.data);
+  } catch (UlvaneException const& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "[SurfaceRemesher::check_closed] Surface " + surface.id().string() +
+                         ": a vertex of a line or corner lies in no triangle at (2.5, 1)");
+}
+
 // hole_touching_the_border with no corner at (1, 0): the bottom line runs
 // straight through it and one line of the hole bends there, so that the
 // remeshed lines need not have a vertex at the point the border passes
