@@ -413,6 +413,18 @@ struct Prepared {
   RemeshingData<Section, 2> data;
 };
 
+// The message of the UlvaneException the surface step raises on the
+// input at target length h; empty when it raises none.
+std::string refusal(Section const& input, double h) {
+  Prepared run{input, h};
+  try {
+    remesh_surfaces(run.data);
+  } catch (UlvaneException const& e) {
+    return e.what();
+  }
+  return {};
+}
+
 // An internal corner on a vertex of the surface mesh that no triangle
 // uses: no remeshed surface can hold it, and the driver says so instead of
 // returning a surface without it.
@@ -422,16 +434,9 @@ TEST(RemeshSurfaces, CornerInNoTriangleIsRefusedNamingTheSurface) {
   add_loop(sketch, {{0, 0}, {2, 0}, {2, 2}, {0, 2}});
   sketch.internal_corners.push_back(lattice_point(sketch, 5, 2));
   auto const input = make_section(sketch);
-  Prepared run{input, 0.3};
-  auto const& surface = *input.surfaces().begin();
-  std::string message;
-  try {
-    remesh_surfaces(run.data);
-  } catch (UlvaneException const& e) {
-    message = e.what();
-  }
-  EXPECT_EQ(message, "[SurfaceRemesher::check_closed] Surface " + surface.id().string() +
-                         ": a vertex of a line or corner lies in no triangle at (2.5, 1)");
+  EXPECT_EQ(refusal(input, 0.3),
+            "[SurfaceRemesher::check_closed] Surface " + input.surfaces().begin()->id().string() +
+                ": a vertex of a line or corner lies in no triangle at (2.5, 1)");
 }
 
 // hole_touching_the_border with no corner at (1, 0): the bottom line runs
@@ -477,16 +482,9 @@ INSTANTIATE_TEST_SUITE_P(TargetLengths, TouchingItselfBetweenLineVerticesTest,
 // hole the remeshed surface keeps is reported, not returned.
 TEST(RemeshSurfaces, HoleOffTheLinesIsRefusedNamingTheSurface) {
   auto const input = hole_touching_the_border_between_corners();
-  Prepared run{input, 1.0};
-  auto const& surface = *input.surfaces().begin();
-  std::string message;
-  try {
-    remesh_surfaces(run.data);
-  } catch (UlvaneException const& e) {
-    message = e.what();
-  }
+  auto const message = refusal(input, 1.0);
   std::string const expected = "[SurfaceRemesher::check_closed] Surface " +
-                               surface.id().string() +
+                               input.surfaces().begin()->id().string() +
                                ": the remeshed surface keeps a hole off its lines at (";
   EXPECT_EQ(message.substr(0, expected.size()), expected) << message;
 }
