@@ -477,17 +477,44 @@ TEST_P(TouchingItselfBetweenLineVerticesTest, EachSideIsRemeshedUpToItsLines) {
 INSTANTIATE_TEST_SUITE_P(TargetLengths, TouchingItselfBetweenLineVerticesTest,
                          ::testing::Values(0.15, 0.3, 0.7));
 
-// At a target of 1 both lines of the hole become the one edge from
-// (1, 0.5) to (1.5, 0.5): no surface can have both as its border, and the
-// hole the remeshed surface keeps is reported, not returned.
-TEST(RemeshSurfaces, HoleOffTheLinesIsRefusedNamingTheSurface) {
-  auto const input = hole_touching_the_border_between_corners();
-  auto const message = refusal(input, 1.0);
+// The square [0, 2]^2 with lines along its bottom and right sides only.
+Section square_with_two_lines() {
+  Sketch sketch;
+  add_cells(sketch, 0, 0, 4);
+  sketch.boundary_lines.push_back(lattice_chain(sketch, {0, 0}, {4, 0}));
+  sketch.boundary_lines.push_back(lattice_chain(sketch, {4, 0}, {4, 4}));
+  return make_section(sketch);
+}
+
+struct HoleCase {
+  char const* name;
+  Section (*section)();
+  double h;
+};
+
+class HoleOffTheLinesTest : public ::testing::TestWithParam<HoleCase> {};
+
+// A remeshed surface whose border leaves its lines is reported, not
+// returned.
+TEST_P(HoleOffTheLinesTest, IsRefusedNamingTheSurface) {
+  auto const input = GetParam().section();
+  auto const message = refusal(input, GetParam().h);
   std::string const expected = "[SurfaceRemesher::check_closed] Surface " +
                                input.surfaces().begin()->id().string() +
                                ": the remeshed surface keeps a hole off its lines at (";
   EXPECT_EQ(message.substr(0, expected.size()), expected) << message;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HoleOffTheLinesTest,
+    ::testing::Values(
+        // At a target of 1 both lines of the hole become the one edge from
+        // (1, 0.5) to (1.5, 0.5): no surface can have both as its border.
+        HoleCase{"LinesMergedByACoarseTarget", hole_touching_the_border_between_corners, 1.0},
+        // Two sides without lines: the triangles made from the lines
+        // overlapped, covering 5.4 for the square's 4.
+        HoleCase{"BorderPartlyWithoutLines", square_with_two_lines, 0.3}),
+    [](auto const& test_info) { return test_info.param.name; });
 
 TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
   auto fixture = test::make_two_surface_section(2);
