@@ -481,7 +481,7 @@ std::vector<index_t> isolated_vertices(TriangulatedSurface<2> const& mesh) {
 }  // namespace
 
 index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
-                  LineEdges const& line_edges) {
+                  LineEdges const& line_edges, std::vector<bool> const& kept) {
   auto gaps = gap_loops(mesh, line_edges);
   if (gaps.empty()) return 0;
   auto const point = [&](index_t v) { return mesh.point(v); };
@@ -493,16 +493,22 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
   if (!stuck.empty()) {
     absl::flat_hash_set<index_t> fixed;
     for (auto const& edge : line_edges) fixed.insert({edge.first, edge.second});
+    for (index_t v = 0; v < kept.size(); ++v) {
+      if (kept[v]) fixed.insert(v);
+    }
     TriangulatedSurfaceModifier<2> modifier{mesh, builder};
     for (auto const g : stuck) {
       collapsed = collapse_free_corner(mesh, modifier, gaps[g], fixed) || collapsed;
     }
     if (collapsed) {
-      auto const mappings = modifier.clean();
+      // The collapsed corners go; a kept vertex in no triangle stays for
+      // the gaps to take in.
+      modifier.clean_triangles();
+      auto const vertices = builder.delete_isolated_vertices(kept);
       LineEdges renumbered;
       for (auto const& edge : line_edges) {
-        auto const a = mappings.vertices.at(edge.first);
-        auto const b = mappings.vertices.at(edge.second);
+        auto const a = vertices.at(edge.first);
+        auto const b = vertices.at(edge.second);
         if (a != NO_ID && b != NO_ID) renumbered.insert({std::min(a, b), std::max(a, b)});
       }
       edits = std::make_unique<GapEdits>(mesh);
@@ -514,8 +520,28 @@ index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder
   return created;
 }
 
+absl::optional<OpenSpot> find_open_spot(TriangulatedSurface<2> const& mesh,
+                                        LineEdges const& line_edges,
+                                        std::vector<bool> const& kept) {
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t j = 0; j < 3; ++j) {
+      if (!mesh.is_edge_on_border({t, j})) continue;
+      auto const ends = mesh.polygon_edge_vertices({t, j});
+      if (!line_edges.contains({std::min(ends[0], ends[1]), std::max(ends[0], ends[1])})) {
+        return OpenSpot{true, mesh.point(ends[0])};
+      }
+    }
+  }
+  for (auto const v : isolated_vertices(mesh)) {
+    if (v < kept.size() && kept[v]) return OpenSpot{false, mesh.point(v)};
+  }
+  return absl::nullopt;
+}
+
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
-                                TriangulatedSurfaceBuilder<2>& output_builder) {
+                                TriangulatedSurfaceBuilder<2>& output_builder,
+                                std::vector<bool> const& kept_vertices) {
   absl::flat_hash_map<std::array<unsigned int, 3>, absl::InlinedVector<unsigned int, 2>> groups;
   for (index_t t = 0; t < output_mesh.nb_polygons(); ++t) {
     std::array<unsigned int, 3> key{};
@@ -542,7 +568,7 @@ void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
   }
   if (!any) return;
   output_builder.delete_polygons(marks);
-  output_builder.delete_isolated_vertices();
+  output_builder.delete_isolated_vertices(kept_vertices);
   output_builder.compute_polygon_adjacencies();
 }
 

@@ -178,17 +178,39 @@ bool insert_vertex(std::vector<VertexTriple>& triangles, index_t vertex, VertexP
 //! polygon stays. A gap that is a fold against a line (a corner off the
 //! lines a hair outside it) loses that corner by a collapse, after which
 //! the mesh is cleaned. A vertex in no triangle that lies inside a gap
-//! joins its triangles. Returns the number of triangles created; the
+//! joins its triangles. The vertices of `line_edges` and those flagged in
+//! `kept` (the vertices of lines and corners) are never collapsed, nor
+//! deleted by the clean. Returns the number of triangles created; the
 //! adjacencies are recomputed when anything changed.
 index_t fill_gaps(TriangulatedSurface<2> const& mesh, TriangulatedSurfaceBuilder<2>& builder,
-                  absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges);
+                  absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges,
+                  std::vector<bool> const& kept = {});
+
+//! A place where a remeshed surface does not close up to its lines.
+struct OpenSpot {
+  //! True for a border edge off the lines (a hole), false for a kept vertex
+  //! in no triangle.
+  bool hole;
+  Point<2> point;
+};
+
+//! The first border edge of `mesh` that is not one of `line_edges` (its
+//! first vertex), else the first vertex flagged in `kept` that no triangle
+//! uses; nothing when the surface is bounded by its lines and holds every
+//! kept vertex.
+absl::optional<OpenSpot> find_open_spot(
+    TriangulatedSurface<2> const& mesh,
+    absl::flat_hash_set<std::pair<index_t, index_t>> const& line_edges,
+    std::vector<bool> const& kept);
 
 //! Of the triangles on the same three vertices (whatever their order),
 //! keeps the first counter-clockwise one and deletes the others, then the
-//! vertices left without a triangle, and recomputes the adjacencies. A
-//! surface without such triangles is left untouched.
+//! vertices left without a triangle except those flagged in `kept`, and
+//! recomputes the adjacencies. A surface without such triangles is left
+//! untouched.
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
-                                TriangulatedSurfaceBuilder<2>& output_builder);
+                                TriangulatedSurfaceBuilder<2>& output_builder,
+                                std::vector<bool> const& kept = {});
 
 }  // namespace detail
 }  // namespace tarnix

@@ -116,6 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
         DuplicateCase{"ThreeCopiesKeepOne", {{0, 1, 2}, {2, 0, 1}, {1, 2, 0}, {0, 2, 3}}, 2, 4}),
     [](auto const& test_info) { return test_info.param.name; });
 
+// A vertex of a line or corner that lost its triangles with the duplicates
+// stays, for the gaps to take in; other loose vertices go.
+TEST(DeleteDuplicateTriangles, KeepsTheFlaggedLooseVertices) {
+  auto mesh = test::make_surface<2>({{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 0}, {3, 0}},
+                                    {{0, 1, 2}, {0, 2, 3}, {1, 2, 0}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  delete_duplicate_triangles(*mesh, *builder, {false, false, false, false, true, false});
+  EXPECT_EQ(mesh->nb_polygons(), 2u);
+  ASSERT_EQ(mesh->nb_vertices(), 5u);
+  EXPECT_EQ(mesh->point(4), (Point<2>{{2, 0}}));
+}
 
 struct PolygonCase {
   char const* name;
@@ -305,6 +316,106 @@ TEST(FillGaps, FoldAgainstALineLosesItsCorner) {
   EXPECT_EQ(mesh->nb_vertices(), 3u);
   EXPECT_TRUE(mesh->polygon_edge_from_vertices(1, 0).has_value());
 }
+
+// The fold of FoldAgainstALineLosesItsCorner, with the corner off the
+// boundary lines being a vertex of an internal line or an internal corner:
+// it is not collapsed, and the gap stays.
+TEST(FillGaps, FoldAtALineOrCornerVertexKeepsItsCorner) {
+  auto mesh = test::make_surface<2>({{0, 0}, {0, 2}, {-1e-12, 1}, {1, 1}}, {{2, 0, 3}, {1, 2, 3}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{{0, 1}, {0, 3}, {1, 3}};
+  EXPECT_EQ(fill_gaps(*mesh, *builder, line_edges, {false, false, true, false}), 0u);
+  EXPECT_EQ(mesh->nb_polygons(), 2u);
+  ASSERT_EQ(mesh->nb_vertices(), 4u);
+  EXPECT_EQ(mesh->point(2), (Point<2>{{-1e-12, 1}}));
+  ASSERT_TRUE(find_open_spot(*mesh, line_edges, {}).has_value());
+}
+
+// The clean after a fold's collapse drops the collapsed corner only: a
+// vertex of a line or corner in no triangle stays.
+TEST(FillGaps, CleanAfterACollapseKeepsTheFlaggedLooseVertices) {
+  auto mesh = test::make_surface<2>({{0, 0}, {0, 2}, {-1e-12, 1}, {1, 1}, {5, 5}, {6, 6}},
+                                    {{2, 0, 3}, {1, 2, 3}});
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{{0, 1}, {0, 3}, {1, 3}};
+  fill_gaps(*mesh, *builder, line_edges, {false, false, false, false, true, false});
+  test::expect_valid_surface(*mesh);
+  ASSERT_EQ(mesh->nb_polygons(), 1u);
+  ASSERT_EQ(mesh->nb_vertices(), 4u);
+  EXPECT_EQ(mesh->point(3), (Point<2>{{5, 5}}));
+}
+
+// The driver's clean-up order after a region was dropped: the duplicates
+// go first, then the gaps close. A line or corner vertex that only the
+// dropped region held must outlive the first step for the second to take
+// it in.
+TEST(FillGaps, LineVertexOfADroppedRegionOutlivesTheDuplicates) {
+  auto grid = test::make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*grid);
+  std::vector<bool> removed(grid->nb_polygons(), false);
+  removed[3] = removed[6] = true;
+  builder->delete_polygons(removed);
+  builder->create_triangle({0, 1, 4});  // a copy of triangle 0
+  builder->compute_polygon_adjacencies();
+  auto const loose = builder->create_point(Point<2>{{1.6, 1.5}});
+  std::vector<bool> kept(grid->nb_vertices(), false);
+  kept[loose] = true;
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{
+      {0, 1}, {1, 2}, {2, 5}, {5, 8}, {7, 8}, {6, 7}, {3, 6}, {0, 3}};
+  delete_duplicate_triangles(*grid, *builder, kept);
+  ASSERT_EQ(grid->nb_vertices(), 10u);
+  EXPECT_EQ(fill_gaps(*grid, *builder, line_edges, kept), 4u);
+  test::expect_valid_surface(*grid);
+  EXPECT_EQ(grid->polygons_around_vertex(loose).size(), 3u);
+  EXPECT_FALSE(find_open_spot(*grid, line_edges, kept));
+}
+
+struct OpenSpotCase {
+  char const* name;
+  std::vector<index_t> removed;  // triangles of the 2 x 2 grid
+  std::vector<bool> kept;
+  bool open;
+  bool hole;
+  std::array<double, 2> at;
+};
+
+class FindOpenSpotTest : public ::testing::TestWithParam<OpenSpotCase> {};
+
+TEST_P(FindOpenSpotTest, FindsHolesOffTheLinesAndLooseKeptVertices) {
+  auto const& c = GetParam();
+  auto grid = test::make_grid<2>(2);
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*grid);
+  builder->create_point(Point<2>{{5, 5}});  // vertex 9, in no triangle
+  std::vector<bool> removed(grid->nb_polygons(), false);
+  for (auto const t : c.removed) removed[t] = true;
+  builder->delete_polygons(removed);
+  builder->compute_polygon_adjacencies();
+  absl::flat_hash_set<std::pair<index_t, index_t>> const line_edges{
+      {0, 1}, {1, 2}, {2, 5}, {5, 8}, {7, 8}, {6, 7}, {3, 6}, {0, 3}};
+  auto const spot = find_open_spot(*grid, line_edges, c.kept);
+  ASSERT_EQ(spot.has_value(), c.open);
+  if (!spot) return;
+  EXPECT_EQ(spot->hole, c.hole);
+  if (!c.hole) {
+    EXPECT_EQ(spot->point, Point<2>{c.at});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindOpenSpotTest,
+    ::testing::Values(OpenSpotCase{"ClosedUpToItsLines", {}, {}, false, false, {}},
+                      OpenSpotCase{"LooseVertexOffTheLines", {}, std::vector<bool>(10, false),
+                                   false, false, {}},
+                      OpenSpotCase{"GapInside", {3, 6}, {}, true, true, {}},
+                      OpenSpotCase{"GapOnTheBorder", {1}, {}, true, true, {}},
+                      OpenSpotCase{"LooseLineVertex",
+                                   {},
+                                   {false, false, false, false, false, false, false, false, false,
+                                    true},
+                                   true,
+                                   false,
+                                   {5, 5}}),
+    [](auto const& test_info) { return test_info.param.name; });
 
 }  // namespace
 }  // namespace detail

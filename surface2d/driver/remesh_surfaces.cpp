@@ -7,12 +7,15 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <absl/container/inlined_vector.h>
+#include <absl/functional/function_ref.h>
 #include <absl/strings/str_cat.h>
 #include <absl/types/span.h>
 
@@ -52,12 +55,20 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! front starts on both sides of each of them.
   void open_internal_lines();
   void transfer_lines_and_corners();
-  //! Drops what the insertions removed from the working surface.
-  void clean_working_surface() { modifier.clean(); }
+  //! Drops what the insertions removed from the working surface, and the
+  //! vertices no triangle uses; the fixed vertices follow the renumbering.
+  void clean_working_surface();
+  //! Gives every fan but one of a vertex where the working surface touches
+  //! itself its own working vertex at the same point; the copies of a
+  //! fixed vertex stand for its output vertex.
+  void split_pinched_vertices();
   void delete_duplicate_triangles();
   //! Triangulates the gaps the remeshed surface keeps between its
   //! triangles (a cycle of the front around covered triangles only).
   void fill_gaps();
+  //! Refuses an output surface that keeps a hole off its boundary lines or
+  //! leaves a vertex of a line or corner out of its triangles.
+  void check_closed() const;
   void link_new_vertices();
 
  protected:
@@ -70,6 +81,15 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   void insert_line_points(Line<2> const& working_line, Line<2> const& output_line,
                           unsigned int line_edge, LinePoints const& points);
   unsigned int working_to_output_vertex(unsigned int working_vertex);
+  //! Moves every fan of the vertex but the last one found to a new vertex
+  //! at the same point, linked to the same working unique vertex, so that
+  //! the surface is manifold there. `corners` are all the corners of the
+  //! vertex. \return the new vertices.
+  std::vector<index_t> split_fans(index_t vertex, std::vector<PolygonVertex> const& corners);
+  //! Per output vertex, whether it is linked to a line or a corner.
+  std::vector<bool> line_and_corner_vertices() const;
+  //! The output-surface edges of the boundary lines, as vertex pairs.
+  absl::flat_hash_set<std::pair<index_t, index_t>> boundary_line_edges() const;
 
   RemeshingData<Section, 2>& data;
   SectionBuilder builder;
@@ -127,6 +147,21 @@ std::unique_ptr<TriangulatedSurfaceBuilder<2>> surface_mesh_builder(SectionBuild
   return std::unique_ptr<TriangulatedSurfaceBuilder<2>>{typed};
 }
 
+// The corners of every vertex that `wanted` accepts, over the active
+// triangles in order.
+absl::flat_hash_map<index_t, std::vector<PolygonVertex>> vertex_corners(
+    TriangulatedSurface<2> const& mesh, absl::FunctionRef<bool(index_t)> wanted) {
+  absl::flat_hash_map<index_t, std::vector<PolygonVertex>> corners;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      auto const v = mesh.polygon_vertex({t, k});
+      if (wanted(v)) corners[v].push_back({t, k});
+    }
+  }
+  return corners;
+}
+
 }  // namespace
 
 Remesher::SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> const& surface)
@@ -169,37 +204,75 @@ void Remesher::open_internal_lines() {
   // A vertex inside an opened line now has one fan per side: every fan but
   // the last found moves to a new vertex at the same point, linked to the
   // same unique vertex, so that the surface stays manifold.
-  absl::flat_hash_map<index_t, std::vector<PolygonVertex>> corners;
+  auto const corners =
+      vertex_corners(working_mesh, [&](index_t v) { return on_lines.contains(v); });
+  for (auto const& entry : corners) split_fans(entry.first, entry.second);
+}
+
+std::vector<index_t> Remesher::split_fans(index_t vertex,
+                                          std::vector<PolygonVertex> const& corners) {
+  std::vector<index_t> copies;
+  auto fan = working_mesh.polygons_around_vertex(vertex);
+  if (fan.size() >= corners.size()) return copies;
+  SectionBuilder working_model_builder{*data.working};
+  auto const unique = data.working->unique_vertex({working_surface_id, vertex});
+  absl::flat_hash_set<PolygonVertex> seen;
+  // Each round moves at least one corner away, so there are at most as
+  // many rounds as corners.
+  for (std::size_t round = 0; fan.size() + seen.size() < corners.size() && round < corners.size();
+       ++round) {
+    for (auto const& corner : fan) seen.insert(corner);
+    auto const copy = working_builder->create_point(working_mesh.point(vertex));
+    working_builder->replace_vertex(vertex, copy);
+    for (auto const& corner : corners) {
+      if (!seen.contains(corner)) {
+        working_builder->associate_polygon_vertex_to_vertex(corner, vertex);
+        break;
+      }
+    }
+    if (unique != NO_ID) working_model_builder.set_unique_vertex({working_surface_id, copy}, unique);
+    copies.push_back(copy);
+    fan = working_mesh.polygons_around_vertex(vertex);
+  }
+  return copies;
+}
+
+void Remesher::split_pinched_vertices() {
+  // A border vertex where the surface touches itself starts more than one
+  // border edge.
+  std::vector<bool> starts_border(working_mesh.nb_vertices(), false);
+  std::vector<bool> pinched(working_mesh.nb_vertices(), false);
+  bool any = false;
   for (index_t t = 0; t < working_mesh.nb_polygons(); ++t) {
     if (!working_mesh.is_polygon_active(t)) continue;
-    for (local_index_t k = 0; k < 3; ++k) {
-      auto const v = working_mesh.polygon_vertex({t, k});
-      if (on_lines.contains(v)) corners[v].push_back({t, k});
+    for (local_index_t j = 0; j < 3; ++j) {
+      if (!working_mesh.is_edge_on_border({t, j})) continue;
+      auto const v = working_mesh.polygon_edge_vertices({t, j})[0];
+      if (starts_border[v]) {
+        pinched[v] = true;
+        any = true;
+      }
+      starts_border[v] = true;
     }
   }
-  SectionBuilder working_model_builder{*data.working};
-  for (auto& entry : corners) {
-    auto const vertex = entry.first;
-    auto const& all = entry.second;
-    auto const unique = data.working->unique_vertex({working_surface_id, vertex});
-    absl::flat_hash_set<PolygonVertex> seen;
-    auto fan = working_mesh.polygons_around_vertex(vertex);
-    // Each round moves at least one corner away, so there are at most as
-    // many rounds as corners.
-    for (std::size_t round = 0; fan.size() + seen.size() < all.size() && round < all.size();
-         ++round) {
-      for (auto const& corner : fan) seen.insert(corner);
-      auto const copy = working_builder->create_point(working_mesh.point(vertex));
-      working_builder->replace_vertex(vertex, copy);
-      for (auto const& corner : all) {
-        if (!seen.contains(corner)) {
-          working_builder->associate_polygon_vertex_to_vertex(corner, vertex);
-          break;
-        }
-      }
-      if (unique != NO_ID) working_model_builder.set_unique_vertex({working_surface_id, copy}, unique);
-      fan = working_mesh.polygons_around_vertex(vertex);
+  if (!any) return;
+  auto const corners = vertex_corners(working_mesh, [&](index_t v) { return pinched[v]; });
+  // The copies of a fixed vertex join the fixed vertices: the frontal
+  // remesher then finds every fixed vertex manifold and makes no copy the
+  // driver does not know. A vertex off the remeshed lines where the border
+  // passes twice is split too, so that the front walks each side's border
+  // on its own.
+  for (std::size_t f = 0, nb_fixed = fixed_vertices.size(); f < nb_fixed; ++f) {
+    auto const vertex = fixed_vertices[f];
+    if (!pinched[vertex]) continue;
+    auto const output = output_vertices.at(vertex);
+    for (auto const copy : split_fans(vertex, corners.at(vertex))) {
+      output_vertices.emplace(copy, output);
+      fixed_vertices.push_back(copy);
     }
+  }
+  for (index_t v = 0; v < pinched.size(); ++v) {
+    if (pinched[v] && !output_vertices.contains(v)) split_fans(v, corners.at(v));
   }
 }
 
@@ -285,6 +358,25 @@ void Remesher::insert_line_points(Line<2> const& working_line, Line<2> const& ou
   }
 }
 
+void Remesher::clean_working_surface() {
+  auto const mappings = modifier.clean();
+  // A vertex in no triangle (one the input surface does not use) goes, and
+  // every vertex after it moves down.
+  std::vector<unsigned int> renumbered_fixed;
+  renumbered_fixed.reserve(fixed_vertices.size());
+  absl::flat_hash_map<unsigned int, unsigned int> renumbered_outputs;
+  for (auto const w : fixed_vertices) {
+    auto const now = mappings.vertices.at(w);
+    // A line or corner vertex in no triangle stays out of the front; its
+    // output vertex stays alone and the surface is refused as not closed.
+    if (now == NO_ID) continue;
+    renumbered_fixed.push_back(now);
+    renumbered_outputs.emplace(now, output_vertices.at(w));
+  }
+  fixed_vertices = std::move(renumbered_fixed);
+  output_vertices = std::move(renumbered_outputs);
+}
+
 unsigned int Remesher::working_to_output_vertex(unsigned int working_vertex) {
   auto const found = output_vertices.find(working_vertex);
   if (found != output_vertices.end()) return found->second;
@@ -309,10 +401,20 @@ void Remesher::transfer_corner(Corner<2> const& input_corner) {
 }
 
 void Remesher::delete_duplicate_triangles() {
-  detail::delete_duplicate_triangles(output_mesh, *output_builder);
+  detail::delete_duplicate_triangles(output_mesh, *output_builder, line_and_corner_vertices());
 }
 
-void Remesher::fill_gaps() {
+std::vector<bool> Remesher::line_and_corner_vertices() const {
+  std::vector<bool> linked(output_mesh.nb_vertices(), false);
+  for (index_t v = 0; v < output_mesh.nb_vertices(); ++v) {
+    auto const unique = data.output.unique_vertex({output_surface_id, v});
+    linked[v] = unique != NO_ID && (data.output.has_component_mesh_vertices(unique, line_type()) ||
+                                    data.output.has_component_mesh_vertices(unique, corner_type()));
+  }
+  return linked;
+}
+
+absl::flat_hash_set<std::pair<index_t, index_t>> Remesher::boundary_line_edges() const {
   absl::flat_hash_set<std::pair<index_t, index_t>> line_edges;
   for (auto const& line : data.output.boundaries(data.output.surface(output_surface_id.id()))) {
     auto const& curve = line.mesh();
@@ -327,7 +429,26 @@ void Remesher::fill_gaps() {
       }
     }
   }
-  detail::fill_gaps(output_mesh, *output_builder, line_edges);
+  return line_edges;
+}
+
+void Remesher::fill_gaps() {
+  detail::fill_gaps(output_mesh, *output_builder, boundary_line_edges(),
+                    line_and_corner_vertices());
+}
+
+void Remesher::check_closed() const {
+  auto const spot =
+      find_open_spot(output_mesh, boundary_line_edges(), line_and_corner_vertices());
+  if (!spot) return;
+  std::ostringstream at;
+  at << spot->point;
+  throw UlvaneException(
+      "[SurfaceRemesher::check_closed] ",
+      absl::StrCat(input_surface.component_id().string(), ": ",
+                   spot->hole ? "the remeshed surface keeps a hole off its lines at "
+                              : "a vertex of a line or corner lies in no triangle at ",
+                   at.str()));
 }
 
 void Remesher::link_new_vertices() {
@@ -514,9 +635,11 @@ void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input
   remesher.open_internal_lines();
   remesher.transfer_lines_and_corners();
   remesher.clean_working_surface();
+  remesher.split_pinched_vertices();
   remesher.remesh();
   remesher.delete_duplicate_triangles();
   remesher.fill_gaps();
+  remesher.check_closed();
   remesher.link_new_vertices();
 }
 

@@ -412,7 +412,16 @@ std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> co
 
 template <index_t D>
 std::vector<index_t> SurfaceMeshBuilder<D>::delete_isolated_vertices() {
+  return delete_isolated_vertices(std::vector<bool>{});
+}
+
+template <index_t D>
+std::vector<index_t> SurfaceMeshBuilder<D>::delete_isolated_vertices(
+    std::vector<bool> const& kept) {
   std::vector<bool> to_delete(mesh_.nb_vertices(), true);
+  for (index_t vertex = 0; vertex < kept.size() && vertex < mesh_.nb_vertices(); ++vertex) {
+    if (kept[vertex]) to_delete[vertex] = false;
+  }
   for (const index_t vertex : mesh_.corner_vertices_) to_delete[vertex] = false;
   const auto old2new = detail::old_to_new(to_delete, mesh_.nb_vertices());
   if (std::find(to_delete.begin(), to_delete.end(), true) == to_delete.end()) return old2new;

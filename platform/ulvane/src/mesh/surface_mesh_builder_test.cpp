@@ -238,6 +238,23 @@ TEST_F(GridBuilder, DeleteIsolatedVerticesKeepsVerticesOfRemovedPolygons) {
   test::expect_valid_surface(*mesh);
 }
 
+TEST_F(GridBuilder, DeleteIsolatedVerticesSparesTheKeptOnes) {
+  std::vector<bool> removed(8, false);
+  removed[5] = true;  // (3, 7, 6): vertex 6 is in no polygon any more
+  builder->delete_polygons(removed);
+  const index_t loose = builder->create_point(Point<2>{{{5, 5}}});
+  // Flags for the first seven vertices only: the loose vertex goes.
+  std::vector<bool> kept(7, false);
+  kept[6] = true;
+  EXPECT_THAT(builder->delete_isolated_vertices(kept),
+              ElementsAre(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, NO_ID));
+  EXPECT_EQ(loose, 9u);
+  EXPECT_EQ(mesh->nb_vertices(), 9u);
+  EXPECT_THAT(vertex_values(), ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8));
+  EXPECT_FALSE(mesh->associated_polygon_vertex(6));
+  test::expect_valid_surface(*mesh);
+}
+
 TEST_F(GridBuilder, PermutationsMoveValuesAndReferences) {
   // Reverse both orders.
   std::vector<index_t> vertices{8, 7, 6, 5, 4, 3, 2, 1, 0};

@@ -73,6 +73,9 @@ class SurfaceMeshBuilder : public VertexSetBuilder {
   //! Deletes the vertices that no polygon (active or removed) uses, keeping
   //! the order of the others; attributes follow. Returns old to new indices.
   std::vector<index_t> delete_isolated_vertices();
+  //! The same, but a vertex flagged in `kept` stays even when no polygon
+  //! uses it (vertices past the flags' size are not kept).
+  std::vector<index_t> delete_isolated_vertices(std::vector<bool> const& kept);
   //! Drops the removed polygons, then the vertices no polygon uses.
   SurfaceCleanMappings clean();
 
