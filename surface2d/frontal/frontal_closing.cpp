@@ -22,6 +22,11 @@ bool FrontalRemesher<2>::has_output_vertex(unsigned int vertex) const {
   return vertex_info->value(vertex) != NO_ID;
 }
 
+bool FrontalRemesher<2>::is_left_of(FrontEdge const& edge, unsigned int a) const {
+  return orientation_2d(input_mesh.point(edge.start), input_mesh.point(edge.end),
+                        input_mesh.point(a)) == Sign::positive;
+}
+
 bool FrontalRemesher<2>::try_vertex(FrontEdge& edge, unsigned int a) {
   return try_vertex_within(edge, a, 0);
 }
@@ -35,6 +40,13 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   }
   // An end of the front edge, or no vertex at all, would make a flat triangle.
   if (a == NO_ID || a == edge.start || a == edge.end) return false;
+  // An apex on the front edge's line, or behind it, would make a flat or
+  // turned-over output triangle. It is refused before any side is cut: a
+  // front edge from a vertex to itself (a border loop with one output
+  // vertex) would otherwise cut its first side and find that very side,
+  // under its reserved index, as the second; and a candidate on the wrong
+  // side would be cut and flood-filled only to be refused.
+  if (!is_left_of(edge, a)) return false;
   const auto n = static_cast<unsigned int>(macro_edges.size());
   auto side1 = make_macro_edge(edge.start, a, n);
   edge.start = modifier.updated_vertex(edge.start);
@@ -64,11 +76,9 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   // overlap an existing one.
   const bool overlaps = std::any_of(region.begin(), region.end(),
                                     [this](unsigned int t) { return is_triangle_covered(t); });
-  // An apex on the front edge's line, or behind it, would make a flat or
-  // turned-over output triangle.
-  const bool turns_left = orientation_2d(input_mesh.point(edge.start), input_mesh.point(edge.end),
-                                         input_mesh.point(apex)) == Sign::positive;
-  if (overlaps || !turns_left || !region_touches_macro_edge(region, edge.macro_edge)) {
+  // The cuts keep the points of existing vertices, but the ids may have
+  // moved to a merged vertex: the test is made again on the current ids.
+  if (overlaps || !is_left_of(edge, apex) || !region_touches_macro_edge(region, edge.macro_edge)) {
     rollback();
     return false;
   }

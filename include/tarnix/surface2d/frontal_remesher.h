@@ -376,6 +376,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   FrontalRemesher(TriangulatedSurface<2> const& surface, TriangulatedSurfaceBuilder<2>& builder,
                   Metric<2> const& metric_field, absl::Span<unsigned int const> given);
 
+  //! Whether vertex a lies strictly left of the front edge, where its
+  //! output triangle goes.
+  bool is_left_of(FrontEdge const& edge, unsigned int a) const;
   //! `try_vertex` at the given nesting depth of withdrawn candidates.
   bool try_vertex_within(FrontEdge& edge, unsigned int a, std::size_t depth);
   //! The vertex a chain step starts from, and the one it ends at.
