@@ -302,7 +302,10 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Seeds the front with the border stretches between vertices that have
   //! output vertices, then writes the debug dump.
   void initialize_front();
-  //! Writes a cleaned copy of the working surface to "/tmp/iter<N>.ul_tsf2d".
+  //! Writes a cleaned copy of the working surface to "/tmp/iter<N>.ul_tsf2d",
+  //! N taken from `dump_counter`. The file is replaced, never written
+  //! through a symbolic link nor into a file of another user; a dump that
+  //! cannot be written is logged as a warning and the run goes on.
   void dump_iteration() const;
   //! Joins output triangle t to the output triangle on the first side of
   //! macro edge m across the edge (b, a).
@@ -477,7 +480,8 @@ RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
                                   absl::Span<unsigned int const> given_vertices);
 
 //! The process-wide number of the next debug dump (0 when the library is
-//! loaded, raised by one after each dump).
+//! loaded, raised by one by each dump as it takes its number, whether the
+//! write then succeeds or not).
 std::atomic<unsigned int>& dump_counter();
 
 }  // namespace detail
