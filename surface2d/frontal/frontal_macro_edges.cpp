@@ -190,10 +190,16 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
     return existing_side(a, b, *m);
   }
   if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
+  planned_cut.reset();
   const auto cuts = straight_path(a, b);
+  // The cut that `are_cuts_valid` planned for this very path is made as
+  // planned; nothing edited the surface since.
+  auto plan = std::move(planned_cut);
   if (!cuts) return absl::nullopt;
   const SurfaceCutPathInfo info =
-      cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
+      plan && plan->start() == a && plan->end() == b
+          ? plan->apply(input_builder)
+          : cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
   for (auto const& created : info.created_vertices) {
     for (const unsigned int origin : created.origins) {
       if (origin == NO_ID) continue;

@@ -430,6 +430,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::shared_ptr<VariableAttribute<EdgeInfoLists>> edge_info_attribute;
   std::vector<MacroEdgeSides> macro_edge_sides;
   std::vector<MacroEdge> macro_edges;
+  //! The cut the last accepting `are_cuts_valid` planned, for
+  //! `make_macro_edge` to make without planning it again.
+  mutable std::unique_ptr<SurfaceCutPlan> planned_cut;
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;

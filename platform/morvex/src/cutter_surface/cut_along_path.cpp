@@ -57,12 +57,14 @@ struct PieceEdge {
   absl::optional<PolygonEdge> lies_on;
 };
 
+}  // namespace
+
 //! The cut, computed and checked on the surface before any edit, so that a
 //! refused cut changes nothing.
-class CutPlan {
+class SurfaceCutPlan::Impl {
  public:
-  CutPlan(TriangulatedSurface<2> const& surface, index_t a, index_t b,
-          absl::Span<GeometricSurfacePath<2> const> cuts)
+  Impl(TriangulatedSurface<2> const& surface, index_t a, index_t b,
+       absl::Span<GeometricSurfacePath<2> const> cuts)
       : surface_(surface) {
     collect_points(a, b, cuts);
     collect_divided_triangles();
@@ -70,6 +72,8 @@ class CutPlan {
     collect_piece_edges();
     check_chain();
   }
+
+  TriangulatedSurface<2> const& surface() const { return surface_; }
 
   SurfaceCutPathInfo apply(TriangulatedSurfaceBuilder<2>& builder) {
     create_vertices(builder);
@@ -383,7 +387,32 @@ class CutPlan {
   std::vector<absl::optional<PolygonEdge>> old_twins_;
 };
 
-}  // namespace
+SurfaceCutPlan::SurfaceCutPlan(std::unique_ptr<Impl> impl, index_t a, index_t b)
+    : impl_(std::move(impl)), start_(a), end_(b) {}
+
+SurfaceCutPlan::~SurfaceCutPlan() = default;
+
+std::unique_ptr<SurfaceCutPlan> SurfaceCutPlan::create(
+    TriangulatedSurface<2> const& surface, index_t a, index_t b,
+    absl::Span<GeometricSurfacePath<2> const> cuts) {
+  std::unique_ptr<Impl> impl;
+  try {
+    impl = std::make_unique<Impl>(surface, a, b, cuts);
+  } catch (UlvaneException const&) {
+    // Planning raises exactly the refusals of the cut itself.
+    return nullptr;
+  }
+  return std::unique_ptr<SurfaceCutPlan>(new SurfaceCutPlan(std::move(impl), a, b));
+}
+
+SurfaceCutPathInfo SurfaceCutPlan::apply(TriangulatedSurfaceBuilder<2>& builder) {
+  if (!impl_) throw UlvaneException(OPERATION, " The planned cut was already made");
+  if (&builder.triangulated_surface() != &impl_->surface()) {
+    throw UlvaneException(OPERATION, " The builder must edit the cut surface");
+  }
+  auto impl = std::move(impl_);
+  return impl->apply(builder);
+}
 
 template <index_t D>
 SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
@@ -393,7 +422,7 @@ SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
   if (&builder.triangulated_surface() != &surface) {
     throw UlvaneException(OPERATION, " The builder must edit the cut surface");
   }
-  CutPlan plan{surface, a, b, cuts};
+  SurfaceCutPlan::Impl plan{surface, a, b, cuts};
   return plan.apply(builder);
 }
 
@@ -401,13 +430,7 @@ template <index_t D>
 bool is_cut_along_path_valid(TriangulatedSurface<D> const& surface, index_t a, index_t b,
                              absl::Span<GeometricSurfacePath<D> const> cuts) {
   static_assert(D == 2, "surfaces are cut in the plane");
-  try {
-    CutPlan const plan{surface, a, b, cuts};
-    return true;
-  } catch (UlvaneException const&) {
-    // Planning raises exactly the refusals of the cut itself.
-    return false;
-  }
+  return SurfaceCutPlan::create(surface, a, b, cuts) != nullptr;
 }
 
 template SurfaceCutPathInfo cut_along_path<2>(TriangulatedSurface<2> const&,
