@@ -49,12 +49,22 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   if (!is_left_of(edge, a)) return false;
   const auto n = static_cast<unsigned int>(macro_edges.size());
   auto side1 = make_macro_edge(edge.start, a, n);
+  // The chain of a new side is known from its cut.
+  std::vector<OrientedPolygonEdge> chain1 = std::move(cut_chain);
   edge.start = modifier.updated_vertex(edge.start);
   edge.end = modifier.updated_vertex(edge.end);
   const unsigned int a1 = modifier.updated_vertex(a);
   if (!side1) return false;
   auto side2 = make_macro_edge(a1, edge.end,
                                static_cast<unsigned int>(macro_edges.size()) + (side1->is_new ? 1 : 0));
+  std::vector<OrientedPolygonEdge> chain2 = std::move(cut_chain);
+  // The cut of side 2 may have divided triangles along side 1, whose marks
+  // then moved to the pieces: that chain is walked again.
+  if (std::any_of(chain1.begin(), chain1.end(), [this](OrientedPolygonEdge const& step) {
+        return !input_mesh.is_polygon_active(step.edge.polygon_id);
+      })) {
+    chain1.clear();
+  }
   update_edge_vertices(edge);
   const unsigned int apex = modifier.updated_vertex(a1);
   side1->start = modifier.updated_vertex(side1->start);
@@ -65,8 +75,6 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   }
   // The chains of the sides are kept: nothing edits the working surface
   // before a rollback, which removes the new sides' marks along them.
-  std::vector<OrientedPolygonEdge> chain1;
-  std::vector<OrientedPolygonEdge> chain2;
   const auto region = enclosed_triangles(*side1, *side2, edge, chain1, chain2);
   const auto rollback = [&]() {
     if (side1->is_new) unmark_chain(chain1, side1->macro_edge);
@@ -132,9 +140,9 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
     CandidateSide const& side1, CandidateSide const& side2, FrontEdge const& edge,
     std::vector<OrientedPolygonEdge>& chain1, std::vector<OrientedPolygonEdge>& chain2) const {
   RegionBoundarySet boundary;
-  chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
+  if (chain1.empty()) chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
   toggle_chain(chain1, boundary);
-  chain2 = macro_edge_chain(side2.start, side2.end, side2.macro_edge);
+  if (chain2.empty()) chain2 = macro_edge_chain(side2.start, side2.end, side2.macro_edge);
   toggle_chain(chain2, boundary);
   toggle_chain_edges(edge.end, edge.start, edge.macro_edge, boundary);
 

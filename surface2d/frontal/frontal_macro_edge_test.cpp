@@ -84,29 +84,47 @@ TEST(MakeMacroEdge, ReusesAMacroEdgeFromBToAAndRefusesOneFromAToB) {
 }
 
 TEST(MakeMacroEdge, CutsAStraightSideAndMarksItOnTheSideTowardsA) {
-  Grid grid(2);
-  auto& r = grid.remesher;
-  // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
-  const auto side = r.make_macro_edge(0, 5, 0);
-  ASSERT_TRUE(side);
-  EXPECT_TRUE(side->is_new);
-  EXPECT_EQ(side->macro_edge, 0u);
-  expect_valid_surface(*grid.mesh);
-  const auto chain = r.macro_edge_chain(0, 5, 0);
-  ASSERT_GE(chain.size(), 2u);
-  for (auto const& step : chain) {
-    // The marked polygon edges run from b towards a.
-    EXPECT_FALSE(step.forward);
+  struct Case {
+    char const* name;
+    unsigned int a;
+    unsigned int b;
+    // Whether the marked polygon edges run from a to b (on the border) or
+    // from b towards a.
+    bool forward;
+  };
+  const Case cases[] = {
+      // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
+      {"across edge 1-4", 0, 5, false},
+      {"along the bottom border", 0, 2, true},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Grid grid(2);
+    auto& r = grid.remesher;
+    const auto side = r.make_macro_edge(c.a, c.b, 0);
+    ASSERT_TRUE(side);
+    EXPECT_TRUE(side->is_new);
+    EXPECT_EQ(side->macro_edge, 0u);
+    expect_valid_surface(*grid.mesh);
+    const auto chain = r.macro_edge_chain(c.a, c.b, 0);
+    ASSERT_GE(chain.size(), 2u);
+    // The chain recorded from the cut is the one walked on the marks.
+    ASSERT_EQ(r.cut_chain.size(), chain.size());
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+      EXPECT_EQ(r.cut_chain[k].edge, chain[k].edge);
+      EXPECT_EQ(r.cut_chain[k].forward, chain[k].forward);
+      EXPECT_EQ(chain[k].forward, c.forward);
+    }
+    // Each chain edge is marked once.
+    unsigned int nb_marks = 0;
+    for (unsigned int t = 0; t < grid.mesh->nb_polygons(); ++t) {
+      if (!grid.mesh->is_polygon_active(t)) continue;
+      for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+    }
+    EXPECT_EQ(nb_marks, chain.size());
+    r.unmark_macro_edge(*side);
+    for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
   }
-  // Each chain edge is marked once.
-  unsigned int nb_marks = 0;
-  for (unsigned int t = 0; t < grid.mesh->nb_polygons(); ++t) {
-    if (!grid.mesh->is_polygon_active(t)) continue;
-    for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
-  }
-  EXPECT_EQ(nb_marks, chain.size());
-  r.unmark_macro_edge(*side);
-  for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
 }
 
 TEST(StraightPath, RefusesToPassAnOtherOutputVertex) {

@@ -182,6 +182,7 @@ CandidateSide FrontalRemesher<2>::existing_side(unsigned int a, unsigned int b,
 
 absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a, unsigned int b,
                                                                   unsigned int c) {
+  cut_chain.clear();
   // find_macro_edge(b, a), then find_macro_edge(a, b), on the lists
   // around a and b gathered once.
   const auto around_a = macro_edges_around(a);
@@ -211,7 +212,39 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
   const auto edges = collect_cut_edges(info);
   mark_macro_edge(edges.first, c);
   mark_macro_edge(edges.second, c);
+  record_cut_chain(edges.first, edges.second, a1, b1);
   return CandidateSide{true, c, a1, b1};
+}
+
+void FrontalRemesher<2>::record_cut_chain(absl::Span<PolygonEdge const> against,
+                                          absl::Span<PolygonEdge const> along_border,
+                                          unsigned int a, unsigned int b) {
+  // Each input edge of the cut's chain holds one mark: on its polygon edge
+  // running back from b to a, or on the border edge running from a to b.
+  // Both lists are in chain order, so the chain takes, at each vertex, the
+  // next entry of the one list or of the other.
+  cut_chain.clear();
+  std::size_t next_against = 0;
+  std::size_t next_border = 0;
+  unsigned int at = a;
+  // Takes the next entry of the list when the chain goes on with it.
+  const auto take = [this, &at](absl::Span<PolygonEdge const> list, std::size_t& next,
+                                bool forward) {
+    if (next >= list.size()) return false;
+    const OrientedPolygonEdge step{list[next], forward};
+    if (chain_start(step) != at) return false;
+    cut_chain.push_back(step);
+    ++next;
+    at = chain_end(step);
+    return true;
+  };
+  while (at != b) {
+    if (take(against, next_against, false) || take(along_border, next_border, true)) continue;
+    // Not a chain from a to b: the chain is walked on the marks instead.
+    cut_chain.clear();
+    return;
+  }
+  if (next_against != against.size() || next_border != along_border.size()) cut_chain.clear();
 }
 
 std::pair<std::vector<PolygonEdge>, std::vector<PolygonEdge>> FrontalRemesher<2>::collect_cut_edges(

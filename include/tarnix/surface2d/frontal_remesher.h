@@ -405,8 +405,14 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Removes the first occurrence of m from the own list of every step of
   //! the chain, computed beforehand.
   void unmark_chain(absl::Span<OrientedPolygonEdge const> chain, unsigned int m);
+  //! Sets `cut_chain` to the chain from a to b of the side just cut, from
+  //! its marked polygon edges; leaves it empty when they form no such chain.
+  void record_cut_chain(absl::Span<PolygonEdge const> against,
+                        absl::Span<PolygonEdge const> along_border, unsigned int a,
+                        unsigned int b);
   //! The boundary set and region of `enclosed_triangles`, keeping the
-  //! chains of the two sides for a rollback.
+  //! chains of the two sides for a rollback; a chain given non-empty is
+  //! used as it is.
   std::vector<unsigned int> enclosed_triangles(CandidateSide const& side1,
                                                CandidateSide const& side2, FrontEdge const& edge,
                                                std::vector<OrientedPolygonEdge>& chain1,
@@ -430,6 +436,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::shared_ptr<VariableAttribute<EdgeInfoLists>> edge_info_attribute;
   std::vector<MacroEdgeSides> macro_edge_sides;
   std::vector<MacroEdge> macro_edges;
+  //! The chain of the side the last `make_macro_edge` cut, empty when it
+  //! cut nothing.
+  std::vector<OrientedPolygonEdge> cut_chain;
   //! The cut the last accepting `are_cuts_valid` planned, for
   //! `make_macro_edge` to make without planning it again.
   mutable std::unique_ptr<SurfaceCutPlan> planned_cut;

@@ -68,7 +68,14 @@ class SurfaceCutPlan::Impl {
       : surface_(surface) {
     collect_points(a, b, cuts);
     collect_divided_triangles();
-    for (auto& divided : divided_) divide(divided);
+    std::size_t nb_pieces = 0;
+    for (auto& divided : divided_) {
+      divide(divided);
+      nb_pieces += divided.pieces.size();
+    }
+    // Sized once: the index of the piece edges is the cut's largest table.
+    pieces_edges_.reserve(3 * nb_pieces);
+    edge_index_.reserve(3 * nb_pieces);
     collect_piece_edges();
     check_chain();
   }
@@ -89,9 +96,12 @@ class SurfaceCutPlan::Impl {
     check_vertex(b);
     if (a == b) throw UlvaneException(OPERATION, absl::StrCat(" Both ends are vertex ", a));
     index_t next_vertex = surface_.nb_vertices();
+    points_.reserve(cuts.size() + 2);
     points_.push_back({a, PolygonEdge{}, surface_.point(a)});
     absl::flat_hash_set<index_t> vertices{a};
+    vertices.reserve(cuts.size() + 2);
     absl::flat_hash_set<DirectedEdge> crossed;
+    crossed.reserve(cuts.size());
     const auto add_vertex = [this, &vertices](index_t vertex) {
       if (points_.back().vertex == vertex) return;
       if (!vertices.insert(vertex).second) {
@@ -123,6 +133,8 @@ class SurfaceCutPlan::Impl {
   //! order of their first crossing.
   void collect_divided_triangles() {
     absl::flat_hash_map<index_t, index_t> index_of;
+    index_of.reserve(2 * created_points_.size());
+    divided_.reserve(2 * created_points_.size());
     for (index_t p = 0; p < points_.size(); ++p) {
       if (!points_[p].is_created()) continue;
       const PolygonEdge edge = points_[p].edge;
@@ -323,6 +335,7 @@ class SurfaceCutPlan::Impl {
   SurfaceCutPathInfo make_info() const {
     SurfaceCutPathInfo info;
     absl::flat_hash_set<PolygonEdge> on_chain;
+    on_chain.reserve(2 * points_.size());
     for (auto const& chain_point : points_) {
       if (chain_point.is_created()) {
         info.created_vertices.push_back({chain_point.vertex, {NO_ID, NO_ID}});
