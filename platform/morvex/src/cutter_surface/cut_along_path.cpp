@@ -317,10 +317,12 @@ class SurfaceCutPlan::Impl {
 
   //! The polygon edge from `from` to `to` after the cut, with the pre-cut
   //! edge it lies on (itself when it was kept, none inside a former
-  //! triangle).
-  absl::optional<SurfaceCutEdge> chain_edge(index_t from, index_t to) const {
+  //! triangle). A piece edge is flagged in `on_chain`.
+  absl::optional<SurfaceCutEdge> chain_edge(index_t from, index_t to,
+                                            std::vector<bool>& on_chain) const {
     const auto found = edge_index_.find(DirectedEdge{from, to});
     if (found != edge_index_.end()) {
+      on_chain[found->second] = true;
       auto const& edge = pieces_edges_[found->second];
       SurfaceCutEdge entry{new_edge(edge), {}};
       if (edge.lies_on) entry.replaced.push_back(*edge.lies_on);
@@ -334,29 +336,26 @@ class SurfaceCutPlan::Impl {
 
   SurfaceCutPathInfo make_info() const {
     SurfaceCutPathInfo info;
-    absl::flat_hash_set<PolygonEdge> on_chain;
-    on_chain.reserve(2 * points_.size());
+    std::vector<bool> on_chain(pieces_edges_.size(), false);
+    info.created_vertices.reserve(created_points_.size());
     for (auto const& chain_point : points_) {
       if (chain_point.is_created()) {
         info.created_vertices.push_back({chain_point.vertex, {NO_ID, NO_ID}});
       }
     }
+    info.second.reserve(points_.size());
+    info.third.reserve(points_.size());
     for (std::size_t p = 0; p + 1 < points_.size(); ++p) {
       const index_t from = points_[p].vertex;
       const index_t to = points_[p + 1].vertex;
-      if (auto forward = chain_edge(from, to)) {
-        on_chain.insert(forward->new_edge);
-        info.second.push_back(std::move(*forward));
-      }
-      if (auto backward = chain_edge(to, from)) {
-        on_chain.insert(backward->new_edge);
-        info.third.push_back(std::move(*backward));
-      }
+      if (auto forward = chain_edge(from, to, on_chain)) info.second.push_back(std::move(*forward));
+      if (auto backward = chain_edge(to, from, on_chain)) info.third.push_back(std::move(*backward));
     }
-    for (auto const& edge : pieces_edges_) {
-      const PolygonEdge handle = new_edge(edge);
-      if (on_chain.contains(handle)) continue;
-      SurfaceCutEdge entry{handle, {}};
+    info.first.reserve(pieces_edges_.size());
+    for (std::size_t k = 0; k < pieces_edges_.size(); ++k) {
+      if (on_chain[k]) continue;
+      auto const& edge = pieces_edges_[k];
+      SurfaceCutEdge entry{new_edge(edge), {}};
       if (edge.lies_on) entry.replaced.push_back(*edge.lies_on);
       info.first.push_back(std::move(entry));
     }
