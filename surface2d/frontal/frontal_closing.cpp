@@ -58,13 +58,9 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   auto side2 = make_macro_edge(a1, edge.end,
                                static_cast<unsigned int>(macro_edges.size()) + (side1->is_new ? 1 : 0));
   std::vector<OrientedPolygonEdge> chain2 = std::move(cut_chain);
-  // The cut of side 2 may have divided triangles along side 1, whose marks
-  // then moved to the pieces: that chain is walked again.
-  if (std::any_of(chain1.begin(), chain1.end(), [this](OrientedPolygonEdge const& step) {
-        return !input_mesh.is_polygon_active(step.edge.polygon_id);
-      })) {
-    chain1.clear();
-  }
+  // The cut of side 2 may have divided or flipped triangles along side 1,
+  // whose marks then moved: that chain is walked again.
+  if (!chain1.empty() && !is_chain_intact(chain1, edge.start, side1->macro_edge)) chain1.clear();
   update_edge_vertices(edge);
   const unsigned int apex = modifier.updated_vertex(a1);
   side1->start = modifier.updated_vertex(side1->start);
@@ -100,6 +96,20 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
     if (try_vertex_within(edge, w, depth + 1)) return true;
   }
   return false;
+}
+
+bool FrontalRemesher<2>::is_chain_intact(absl::Span<OrientedPolygonEdge const> chain,
+                                         unsigned int start, unsigned int m) const {
+  unsigned int at = modifier.updated_vertex(start);
+  for (auto const& step : chain) {
+    if (!input_mesh.is_polygon_active(step.edge.polygon_id) || chain_start(step) != at) {
+      return false;
+    }
+    auto const& own = edge_lists(step.edge.polygon_id)[step.edge.edge_id];
+    if (std::find(own.begin(), own.end(), m) == own.end()) return false;
+    at = chain_end(step);
+  }
+  return true;
 }
 
 void FrontalRemesher<2>::toggle_chain_edges(unsigned int a, unsigned int b, unsigned int m,

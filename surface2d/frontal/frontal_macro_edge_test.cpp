@@ -1,5 +1,6 @@
 // Macro-edge marks, lookups, chains and sides.
 
+#include <array>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -124,6 +125,55 @@ TEST(MakeMacroEdge, CutsAStraightSideAndMarksItOnTheSideTowardsA) {
     EXPECT_EQ(nb_marks, chain.size());
     r.unmark_macro_edge(*side);
     for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
+  }
+}
+
+// Two triangles on the long diagonal a -> b of a thin quad: t0 = (a, b, c),
+// t1 = (b, a, d). The flip to c - d makes both far better shaped; the outer
+// edges keep their marks and neighbours.
+TEST(FlipIfBetter, FlipsOnlyAnUnmarkedEdgeBetweenUncoveredTriangles) {
+  struct Case {
+    char const* name;
+    std::array<double, 2> d;
+    bool mark_diagonal;
+    bool cover;
+    bool flipped;
+  };
+  const Case cases[] = {
+      {"a sliver pair", {2.0, -0.3}, false, false, true},
+      {"a marked diagonal", {2.0, -0.3}, true, false, false},
+      {"a covered triangle", {2.0, -0.3}, false, true, false},
+      {"a quad that is not convex", {-2.0, -0.1}, false, false, false},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mesh = make_surface<2>({{0.0, 0.0}, {4.0, 0.0}, {2.0, 0.3}, c.d}, {{0, 1, 2}, {1, 0, 3}});
+    auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+    const ConstantMetric<2> metric{1.0};
+    TestRemesher r(*mesh, *builder, metric, {});
+    r.create_polygon_attributes();
+    // The outer edge b -> c carries macro edge 7.
+    r.set_edge_list({0, 1}, {7});
+    if (c.mark_diagonal) r.set_edge_list({0, 0}, {3});
+    if (c.cover) r.triangle_info_attribute->set_value(1, 5);
+    const double area = surface_area(*mesh);
+    const auto outer = r.flip_if_better({0, 0});
+    EXPECT_EQ(outer.has_value(), c.flipped);
+    EXPECT_EQ(mesh->polygon_edge_from_vertices(2, 3).has_value(), c.flipped);
+    expect_valid_surface(*mesh);
+    EXPECT_DOUBLE_EQ(surface_area(*mesh), area);
+    const auto marked = mesh->polygon_edge_from_vertices(1, 2);
+    ASSERT_TRUE(marked);
+    EXPECT_EQ(r.edge_info(*marked), absl::MakeConstSpan(std::vector<unsigned int>{7}));
+    unsigned int nb_marks = 0;
+    for (unsigned int t = 0; t < 2; ++t) {
+      for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+    }
+    EXPECT_EQ(nb_marks, c.mark_diagonal ? 2u : 1u);
+    // The new diagonal is the better one: it is not flipped back.
+    if (const auto diagonal = mesh->polygon_edge_from_vertices(2, 3)) {
+      EXPECT_FALSE(r.flip_if_better(*diagonal));
+    }
   }
 }
 

@@ -410,6 +410,19 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   void record_cut_chain(absl::Span<PolygonEdge const> against,
                         absl::Span<PolygonEdge const> along_border, unsigned int a,
                         unsigned int b);
+  //! Whether the chain still runs from `start` through active polygon
+  //! edges that hold macro edge m, one after the other.
+  bool is_chain_intact(absl::Span<OrientedPolygonEdge const> chain, unsigned int start,
+                       unsigned int m) const;
+  //! Flips the unmarked edges between uncovered triangles among the pieces
+  //! of a cut (the triangles from `first_piece` on) while that improves
+  //! their shape, and moves `cut_chain` to the triangles made.
+  void improve_cut_pieces(unsigned int first_piece);
+  //! Flips the edge when both its triangles are uncovered, it carries no
+  //! macro edge and the worse of the two triangles gets better shaped;
+  //! the two triangles are rewritten in place. Returns their four outer
+  //! edges.
+  absl::optional<std::array<PolygonEdge, 4>> flip_if_better(PolygonEdge const& edge);
   //! The boundary set and region of `enclosed_triangles`, keeping the
   //! chains of the two sides for a rollback; a chain given non-empty is
   //! used as it is.
