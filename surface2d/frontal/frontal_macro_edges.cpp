@@ -302,14 +302,16 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
   Point<2> const& pb = input_mesh.point(b);
   Point<2> const& pc = input_mesh.point(c);
   Point<2> const& pd = input_mesh.point(d);
+  // A new triangle that turns right has a negative shape, so most refusals
+  // need no exact test.
+  const double before = std::min(shape_quality(pa, pb, pc), shape_quality(pb, pa, pd));
+  const double after = std::min(shape_quality(pc, pa, pd), shape_quality(pd, pb, pc));
+  if (!(after > before * FLIP_GAIN)) return absl::nullopt;
   // The new triangles (c, a, d) and (d, b, c) must both turn left.
   if (orientation_2d(pc, pa, pd) != Sign::positive ||
       orientation_2d(pd, pb, pc) != Sign::positive) {
     return absl::nullopt;
   }
-  const double before = std::min(shape_quality(pa, pb, pc), shape_quality(pb, pa, pd));
-  const double after = std::min(shape_quality(pc, pa, pd), shape_quality(pd, pb, pc));
-  if (!(after > before * FLIP_GAIN)) return absl::nullopt;
   // No other edge may join c and d already.
   if (input_mesh.polygon_edge_from_vertices(c, d) || input_mesh.polygon_edge_from_vertices(d, c)) {
     return absl::nullopt;

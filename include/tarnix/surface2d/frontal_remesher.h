@@ -393,7 +393,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::vector<OrientedPolygonEdge> follow_chain(OrientedPolygonEdge const& first, unsigned int m,
                                                 unsigned int target) const;
   //! An estimate of the number of working triangles at the end of the
-  //! run, from the area the metric asks to fill; sizes the attributes.
+  //! run, from the area the metric asks to fill; bounds the refinement.
   std::size_t expected_nb_working_triangles() const;
   //! The first entry of `around_b`, in its order, that `around_a` holds.
   static absl::optional<unsigned int> first_common_entry(absl::Span<unsigned int const> around_a,
