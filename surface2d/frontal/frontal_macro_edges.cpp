@@ -312,9 +312,11 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
       orientation_2d(pd, pb, pc) != Sign::positive) {
     return absl::nullopt;
   }
-  // No other edge may join c and d already.
-  if (input_mesh.polygon_edge_from_vertices(c, d) || input_mesh.polygon_edge_from_vertices(d, c)) {
-    return absl::nullopt;
+  // No other edge may join c and d already: no triangle around c holds d.
+  for (auto const& corner : input_mesh.polygons_around_vertex(c)) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (input_mesh.polygon_vertex({corner.polygon_id, k}) == d) return absl::nullopt;
+    }
   }
 
   // The two triangles are rewritten in place: t becomes (a, d, c) and u
