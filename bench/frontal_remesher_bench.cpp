@@ -1,6 +1,7 @@
 // Throughput of the frontal remesher on the unit square: uniform and graded
 // targets, on a coarse working grid (spacing 5h, border split at h) and on a
-// fine one (spacing h/3).
+// fine one (spacing h/3). Beside triangles per second and peak memory it
+// reports the working triangles at the end per output triangle.
 
 #include <sys/resource.h>
 
@@ -46,6 +47,8 @@ void remesh_unit_square(benchmark::State& state, Grid grid, Field field, double 
   });
   double nb_output = 0.0;
   unsigned int nb_working = 0;
+  double nb_active_at_end = 0.0;
+  double nb_stored_at_end = 0.0;
   for (auto _ : state) {
     state.PauseTiming();
     WorkingSurface working = make_working(grid, field, h, metric);
@@ -54,11 +57,19 @@ void remesh_unit_square(benchmark::State& state, Grid grid, Field field, double 
     const auto result = detail::remesh_surface(*working.mesh, *working.builder, metric, working.given);
     nb_output += result.mesh->nb_polygons();
     state.PauseTiming();
+    nb_stored_at_end += working.mesh->nb_polygons();
+    for (unsigned int t = 0; t < working.mesh->nb_polygons(); ++t) {
+      if (working.mesh->is_polygon_active(t)) nb_active_at_end += 1.0;
+    }
     std::remove(absl::StrCat("/tmp/iter", detail::dump_counter().load() - 1, ".ul_tsf2d").c_str());
     state.ResumeTiming();
   }
   state.counters["output_triangles"] = nb_output / static_cast<double>(state.iterations());
   state.counters["working_triangles"] = nb_working;
+  // The size of the working surface at the end of the run per output
+  // triangle: the active triangles, and all stored ones (removed included).
+  state.counters["working_per_output"] = nb_active_at_end / nb_output;
+  state.counters["stored_working_per_output"] = nb_stored_at_end / nb_output;
   state.counters["output_triangles_per_s"] = benchmark::Counter(nb_output, benchmark::Counter::kIsRate);
   state.counters["peak_memory_MB"] = peak_memory_mb();
 }

@@ -22,6 +22,11 @@ bool FrontalRemesher<2>::has_output_vertex(unsigned int vertex) const {
   return vertex_info->value(vertex) != NO_ID;
 }
 
+bool FrontalRemesher<2>::is_left_of(FrontEdge const& edge, unsigned int a) const {
+  return orientation_2d(input_mesh.point(edge.start), input_mesh.point(edge.end),
+                        input_mesh.point(a)) == Sign::positive;
+}
+
 bool FrontalRemesher<2>::try_vertex(FrontEdge& edge, unsigned int a) {
   return try_vertex_within(edge, a, 0);
 }
@@ -35,14 +40,27 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   }
   // An end of the front edge, or no vertex at all, would make a flat triangle.
   if (a == NO_ID || a == edge.start || a == edge.end) return false;
+  // An apex on the front edge's line, or behind it, would make a flat or
+  // turned-over output triangle. It is refused before any side is cut: a
+  // front edge from a vertex to itself (a border loop with one output
+  // vertex) would otherwise cut its first side and find that very side,
+  // under its reserved index, as the second; and a candidate on the wrong
+  // side would be cut and flood-filled only to be refused.
+  if (!is_left_of(edge, a)) return false;
   const auto n = static_cast<unsigned int>(macro_edges.size());
   auto side1 = make_macro_edge(edge.start, a, n);
+  // The chain of a new side is known from its cut.
+  std::vector<OrientedPolygonEdge> chain1 = std::move(cut_chain);
   edge.start = modifier.updated_vertex(edge.start);
   edge.end = modifier.updated_vertex(edge.end);
   const unsigned int a1 = modifier.updated_vertex(a);
   if (!side1) return false;
   auto side2 = make_macro_edge(a1, edge.end,
                                static_cast<unsigned int>(macro_edges.size()) + (side1->is_new ? 1 : 0));
+  std::vector<OrientedPolygonEdge> chain2 = std::move(cut_chain);
+  // The cut of side 2 may have divided or flipped triangles along side 1,
+  // whose marks then moved: that chain is walked again.
+  if (!chain1.empty() && !is_chain_intact(chain1, edge.start, side1->macro_edge)) chain1.clear();
   update_edge_vertices(edge);
   const unsigned int apex = modifier.updated_vertex(a1);
   side1->start = modifier.updated_vertex(side1->start);
@@ -53,8 +71,6 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   }
   // The chains of the sides are kept: nothing edits the working surface
   // before a rollback, which removes the new sides' marks along them.
-  std::vector<OrientedPolygonEdge> chain1;
-  std::vector<OrientedPolygonEdge> chain2;
   const auto region = enclosed_triangles(*side1, *side2, edge, chain1, chain2);
   const auto rollback = [&]() {
     if (side1->is_new) unmark_chain(chain1, side1->macro_edge);
@@ -64,11 +80,9 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   // overlap an existing one.
   const bool overlaps = std::any_of(region.begin(), region.end(),
                                     [this](unsigned int t) { return is_triangle_covered(t); });
-  // An apex on the front edge's line, or behind it, would make a flat or
-  // turned-over output triangle.
-  const bool turns_left = orientation_2d(input_mesh.point(edge.start), input_mesh.point(edge.end),
-                                         input_mesh.point(apex)) == Sign::positive;
-  if (overlaps || !turns_left || !region_touches_macro_edge(region, edge.macro_edge)) {
+  // The cuts keep the points of existing vertices, but the ids may have
+  // moved to a merged vertex: the test is made again on the current ids.
+  if (overlaps || !is_left_of(edge, apex) || !region_touches_macro_edge(region, edge.macro_edge)) {
     rollback();
     return false;
   }
@@ -82,6 +96,20 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
     if (try_vertex_within(edge, w, depth + 1)) return true;
   }
   return false;
+}
+
+bool FrontalRemesher<2>::is_chain_intact(absl::Span<OrientedPolygonEdge const> chain,
+                                         unsigned int start, unsigned int m) const {
+  unsigned int at = modifier.updated_vertex(start);
+  for (auto const& step : chain) {
+    if (!input_mesh.is_polygon_active(step.edge.polygon_id) || chain_start(step) != at) {
+      return false;
+    }
+    auto const& own = edge_lists(step.edge.polygon_id)[step.edge.edge_id];
+    if (std::find(own.begin(), own.end(), m) == own.end()) return false;
+    at = chain_end(step);
+  }
+  return true;
 }
 
 void FrontalRemesher<2>::toggle_chain_edges(unsigned int a, unsigned int b, unsigned int m,
@@ -122,9 +150,9 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
     CandidateSide const& side1, CandidateSide const& side2, FrontEdge const& edge,
     std::vector<OrientedPolygonEdge>& chain1, std::vector<OrientedPolygonEdge>& chain2) const {
   RegionBoundarySet boundary;
-  chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
+  if (chain1.empty()) chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
   toggle_chain(chain1, boundary);
-  chain2 = macro_edge_chain(side2.start, side2.end, side2.macro_edge);
+  if (chain2.empty()) chain2 = macro_edge_chain(side2.start, side2.end, side2.macro_edge);
   toggle_chain(chain2, boundary);
   toggle_chain_edges(edge.end, edge.start, edge.macro_edge, boundary);
 

@@ -1,5 +1,6 @@
 // Macro-edge marks, lookups, chains and sides.
 
+#include <array>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -84,29 +85,96 @@ TEST(MakeMacroEdge, ReusesAMacroEdgeFromBToAAndRefusesOneFromAToB) {
 }
 
 TEST(MakeMacroEdge, CutsAStraightSideAndMarksItOnTheSideTowardsA) {
-  Grid grid(2);
-  auto& r = grid.remesher;
-  // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
-  const auto side = r.make_macro_edge(0, 5, 0);
-  ASSERT_TRUE(side);
-  EXPECT_TRUE(side->is_new);
-  EXPECT_EQ(side->macro_edge, 0u);
-  expect_valid_surface(*grid.mesh);
-  const auto chain = r.macro_edge_chain(0, 5, 0);
-  ASSERT_GE(chain.size(), 2u);
-  for (auto const& step : chain) {
-    // The marked polygon edges run from b towards a.
-    EXPECT_FALSE(step.forward);
+  struct Case {
+    char const* name;
+    unsigned int a;
+    unsigned int b;
+    // Whether the marked polygon edges run from a to b (on the border) or
+    // from b towards a.
+    bool forward;
+  };
+  const Case cases[] = {
+      // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
+      {"across edge 1-4", 0, 5, false},
+      {"along the bottom border", 0, 2, true},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Grid grid(2);
+    auto& r = grid.remesher;
+    const auto side = r.make_macro_edge(c.a, c.b, 0);
+    ASSERT_TRUE(side);
+    EXPECT_TRUE(side->is_new);
+    EXPECT_EQ(side->macro_edge, 0u);
+    expect_valid_surface(*grid.mesh);
+    const auto chain = r.macro_edge_chain(c.a, c.b, 0);
+    ASSERT_GE(chain.size(), 2u);
+    // The chain recorded from the cut is the one walked on the marks.
+    ASSERT_EQ(r.cut_chain.size(), chain.size());
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+      EXPECT_EQ(r.cut_chain[k].edge, chain[k].edge);
+      EXPECT_EQ(r.cut_chain[k].forward, chain[k].forward);
+      EXPECT_EQ(chain[k].forward, c.forward);
+    }
+    // Each chain edge is marked once.
+    unsigned int nb_marks = 0;
+    for (unsigned int t = 0; t < grid.mesh->nb_polygons(); ++t) {
+      if (!grid.mesh->is_polygon_active(t)) continue;
+      for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+    }
+    EXPECT_EQ(nb_marks, chain.size());
+    r.unmark_macro_edge(*side);
+    for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
   }
-  // Each chain edge is marked once.
-  unsigned int nb_marks = 0;
-  for (unsigned int t = 0; t < grid.mesh->nb_polygons(); ++t) {
-    if (!grid.mesh->is_polygon_active(t)) continue;
-    for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+}
+
+// Two triangles on the long diagonal a -> b of a thin quad: t0 = (a, b, c),
+// t1 = (b, a, d). The flip to c - d makes both far better shaped; the outer
+// edges keep their marks and neighbours.
+TEST(FlipIfBetter, FlipsOnlyAnUnmarkedEdgeBetweenUncoveredTriangles) {
+  struct Case {
+    char const* name;
+    std::array<double, 2> d;
+    bool mark_diagonal;
+    bool cover;
+    bool flipped;
+  };
+  const Case cases[] = {
+      {"a sliver pair", {2.0, -0.3}, false, false, true},
+      {"a marked diagonal", {2.0, -0.3}, true, false, false},
+      {"a covered triangle", {2.0, -0.3}, false, true, false},
+      {"a quad that is not convex", {-2.0, -0.1}, false, false, false},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mesh = make_surface<2>({{0.0, 0.0}, {4.0, 0.0}, {2.0, 0.3}, c.d}, {{0, 1, 2}, {1, 0, 3}});
+    auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+    const ConstantMetric<2> metric{1.0};
+    TestRemesher r(*mesh, *builder, metric, {});
+    r.create_polygon_attributes();
+    // The outer edge b -> c carries macro edge 7.
+    r.set_edge_list({0, 1}, {7});
+    if (c.mark_diagonal) r.set_edge_list({0, 0}, {3});
+    if (c.cover) r.triangle_info_attribute->set_value(1, 5);
+    const double area = surface_area(*mesh);
+    const auto outer = r.flip_if_better({0, 0});
+    EXPECT_EQ(outer.has_value(), c.flipped);
+    EXPECT_EQ(mesh->polygon_edge_from_vertices(2, 3).has_value(), c.flipped);
+    expect_valid_surface(*mesh);
+    EXPECT_DOUBLE_EQ(surface_area(*mesh), area);
+    const auto marked = mesh->polygon_edge_from_vertices(1, 2);
+    ASSERT_TRUE(marked);
+    EXPECT_EQ(r.edge_info(*marked), absl::MakeConstSpan(std::vector<unsigned int>{7}));
+    unsigned int nb_marks = 0;
+    for (unsigned int t = 0; t < 2; ++t) {
+      for (local_index_t j = 0; j < 3; ++j) nb_marks += r.edge_info({t, j}).size();
+    }
+    EXPECT_EQ(nb_marks, c.mark_diagonal ? 2u : 1u);
+    // The new diagonal is the better one: it is not flipped back.
+    if (const auto diagonal = mesh->polygon_edge_from_vertices(2, 3)) {
+      EXPECT_FALSE(r.flip_if_better(*diagonal));
+    }
   }
-  EXPECT_EQ(nb_marks, chain.size());
-  r.unmark_macro_edge(*side);
-  for (auto const& step : chain) EXPECT_TRUE(r.edge_info(step.edge).empty());
 }
 
 TEST(StraightPath, RefusesToPassAnOtherOutputVertex) {

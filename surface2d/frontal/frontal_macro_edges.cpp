@@ -10,6 +10,7 @@
 #include <common/variable_attribute.h>
 #include <morvex/cutter_surface/cut_along_path.h>
 #include <ulvane/basic/ulvane_exception.h>
+#include <ulvane/geometry/predicates.h>
 
 namespace tarnix {
 namespace detail {
@@ -182,6 +183,7 @@ CandidateSide FrontalRemesher<2>::existing_side(unsigned int a, unsigned int b,
 
 absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a, unsigned int b,
                                                                   unsigned int c) {
+  cut_chain.clear();
   // find_macro_edge(b, a), then find_macro_edge(a, b), on the lists
   // around a and b gathered once.
   const auto around_a = macro_edges_around(a);
@@ -190,10 +192,17 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
     return existing_side(a, b, *m);
   }
   if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
+  planned_cut.reset();
   const auto cuts = straight_path(a, b);
+  // The cut that `are_cuts_valid` planned for this very path is made as
+  // planned; nothing edited the surface since.
+  auto plan = std::move(planned_cut);
   if (!cuts) return absl::nullopt;
+  const unsigned int nb_polygons_before = input_mesh.nb_polygons();
   const SurfaceCutPathInfo info =
-      cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
+      plan && plan->start() == a && plan->end() == b
+          ? plan->apply(input_builder)
+          : cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
   for (auto const& created : info.created_vertices) {
     for (const unsigned int origin : created.origins) {
       if (origin == NO_ID) continue;
@@ -205,7 +214,164 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
   const auto edges = collect_cut_edges(info);
   mark_macro_edge(edges.first, c);
   mark_macro_edge(edges.second, c);
+  record_cut_chain(edges.first, edges.second, a1, b1);
+  improve_cut_pieces(nb_polygons_before);
   return CandidateSide{true, c, a1, b1};
+}
+
+namespace {
+
+// Area over the sum of the squared edge lengths: largest for an
+// equilateral triangle, zero for a flat one.
+double shape_quality(Point<2> const& p0, Point<2> const& p1, Point<2> const& p2) {
+  const double ux = p1.value(0) - p0.value(0);
+  const double uy = p1.value(1) - p0.value(1);
+  const double vx = p2.value(0) - p0.value(0);
+  const double vy = p2.value(1) - p0.value(1);
+  const double wx = p2.value(0) - p1.value(0);
+  const double wy = p2.value(1) - p1.value(1);
+  return (ux * vy - uy * vx) / (ux * ux + uy * uy + vx * vx + vy * vy + wx * wx + wy * wy);
+}
+
+// A flip must raise the worse of the two shapes more than this many times:
+// slivers go, and triangles of fair shape stay as the cuts made them (every
+// change to them moves where later apexes snap). The margin also keeps the
+// flips from turning in a circle.
+constexpr double FLIP_GAIN = 2.0;
+
+}  // namespace
+
+void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
+  // A cut joins its points to the far corners of the triangles it divides,
+  // and later cuts would cross those slivers again and again. Edges of the
+  // pieces that carry no macro edge and lie between uncovered triangles are
+  // flipped while that makes the worse of their two triangles better
+  // shaped. Marked edges, covered triangles and vertices stay as they are.
+  const unsigned int nb_pieces = input_mesh.nb_polygons() - first_piece;
+  std::vector<std::array<unsigned int, 2>> chain_ends;
+  chain_ends.reserve(cut_chain.size());
+  for (auto const& step : cut_chain) chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
+  std::vector<PolygonEdge> pending;
+  for (unsigned int t = first_piece; t < input_mesh.nb_polygons(); ++t) {
+    for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
+  }
+  // Every flip takes the two triangles off; the bound only keeps a run of
+  // flips local to the cut.
+  std::size_t nb_flips_left = 4 * std::size_t{nb_pieces} + 8;
+  while (!pending.empty() && nb_flips_left > 0) {
+    const PolygonEdge edge = pending.back();
+    pending.pop_back();
+    if (const auto outer = flip_if_better(edge)) {
+      --nb_flips_left;
+      pending.insert(pending.end(), outer->begin(), outer->end());
+    }
+  }
+  // The chain of the side just cut follows its polygon edges, which the
+  // flips may have moved to other local edges or triangles.
+  for (std::size_t k = 0; k < cut_chain.size(); ++k) {
+    auto& step = cut_chain[k];
+    if (input_mesh.polygon_edge_vertices(step.edge) == chain_ends[k]) continue;
+    const auto moved = input_mesh.polygon_edge_from_vertices(chain_ends[k][0], chain_ends[k][1]);
+    if (!moved) {
+      cut_chain.clear();
+      return;
+    }
+    step.edge = *moved;
+  }
+}
+
+absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
+    PolygonEdge const& edge) {
+  const unsigned int t = edge.polygon_id;
+  if (!input_mesh.is_polygon_active(t) || is_triangle_covered(t)) return absl::nullopt;
+  if (!edge_lists(t)[edge.edge_id].empty()) return absl::nullopt;
+  const auto twin = input_mesh.polygon_adjacent_edge(edge);
+  if (!twin) return absl::nullopt;
+  const unsigned int u = twin->polygon_id;
+  if (is_triangle_covered(u) || !edge_lists(u)[twin->edge_id].empty()) return absl::nullopt;
+  // t = (a, b, c) with the edge a -> b, u = (b, a, d).
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+  const local_index_t i = edge.edge_id;
+  const local_index_t j = twin->edge_id;
+  const unsigned int a = input_mesh.polygon_vertex({t, i});
+  const unsigned int b = input_mesh.polygon_vertex({t, next(i)});
+  const unsigned int c = input_mesh.polygon_vertex({t, next(next(i))});
+  const unsigned int d = input_mesh.polygon_vertex({u, next(next(j))});
+  if (c == d) return absl::nullopt;
+  Point<2> const& pa = input_mesh.point(a);
+  Point<2> const& pb = input_mesh.point(b);
+  Point<2> const& pc = input_mesh.point(c);
+  Point<2> const& pd = input_mesh.point(d);
+  // A new triangle that turns right has a negative shape, so most refusals
+  // need no exact test.
+  const double before = std::min(shape_quality(pa, pb, pc), shape_quality(pb, pa, pd));
+  const double after = std::min(shape_quality(pc, pa, pd), shape_quality(pd, pb, pc));
+  if (!(after > before * FLIP_GAIN)) return absl::nullopt;
+  // The new triangles (c, a, d) and (d, b, c) must both turn left.
+  if (orientation_2d(pc, pa, pd) != Sign::positive ||
+      orientation_2d(pd, pb, pc) != Sign::positive) {
+    return absl::nullopt;
+  }
+  // No other edge may join c and d already: no triangle around c holds d.
+  for (auto const& corner : input_mesh.polygons_around_vertex(c)) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (input_mesh.polygon_vertex({corner.polygon_id, k}) == d) return absl::nullopt;
+    }
+  }
+
+  // The two triangles are rewritten in place: t becomes (a, d, c) and u
+  // becomes (b, c, d). Their edges a -> d and b -> c take the lists and
+  // neighbours of the edges they replace; c -> a and d -> b keep theirs.
+  const PolygonEdge t_side{t, next(i)};
+  const PolygonEdge u_side{u, next(j)};
+  const auto beyond_t_side = input_mesh.polygon_adjacent_edge(t_side);
+  const auto beyond_u_side = input_mesh.polygon_adjacent_edge(u_side);
+  auto t_side_list = edge_lists(t)[t_side.edge_id];
+  auto u_side_list = edge_lists(u)[u_side.edge_id];
+  input_builder.set_polygon_vertex({t, next(i)}, d);
+  input_builder.set_polygon_vertex({u, next(j)}, c);
+  set_edge_list({t, i}, std::move(u_side_list));
+  set_edge_list(t_side, {});
+  set_edge_list({u, j}, std::move(t_side_list));
+  set_edge_list(u_side, {});
+  input_builder.set_polygon_adjacent({t, i}, beyond_u_side ? beyond_u_side->polygon_id : NO_ID);
+  if (beyond_u_side) input_builder.set_polygon_adjacent(*beyond_u_side, t);
+  input_builder.set_polygon_adjacent({u, j}, beyond_t_side ? beyond_t_side->polygon_id : NO_ID);
+  if (beyond_t_side) input_builder.set_polygon_adjacent(*beyond_t_side, u);
+  input_builder.set_polygon_adjacent(t_side, u);
+  input_builder.set_polygon_adjacent(u_side, t);
+  return std::array<PolygonEdge, 4>{{{t, i}, {t, next(next(i))}, {u, j}, {u, next(next(j))}}};
+}
+
+void FrontalRemesher<2>::record_cut_chain(absl::Span<PolygonEdge const> against,
+                                          absl::Span<PolygonEdge const> along_border,
+                                          unsigned int a, unsigned int b) {
+  // Each input edge of the cut's chain holds one mark: on its polygon edge
+  // running back from b to a, or on the border edge running from a to b.
+  // Both lists are in chain order, so the chain takes, at each vertex, the
+  // next entry of the one list or of the other.
+  cut_chain.clear();
+  std::size_t next_against = 0;
+  std::size_t next_border = 0;
+  unsigned int at = a;
+  // Takes the next entry of the list when the chain goes on with it.
+  const auto take = [this, &at](absl::Span<PolygonEdge const> list, std::size_t& next,
+                                bool forward) {
+    if (next >= list.size()) return false;
+    const OrientedPolygonEdge step{list[next], forward};
+    if (chain_start(step) != at) return false;
+    cut_chain.push_back(step);
+    ++next;
+    at = chain_end(step);
+    return true;
+  };
+  while (at != b) {
+    if (take(against, next_against, false) || take(along_border, next_border, true)) continue;
+    // Not a chain from a to b: the chain is walked on the marks instead.
+    cut_chain.clear();
+    return;
+  }
+  if (next_against != against.size() || next_border != along_border.size()) cut_chain.clear();
 }
 
 std::pair<std::vector<PolygonEdge>, std::vector<PolygonEdge>> FrontalRemesher<2>::collect_cut_edges(

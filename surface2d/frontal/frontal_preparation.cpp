@@ -3,7 +3,13 @@
 
 #include <tarnix/surface2d/frontal_remesher.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -13,6 +19,7 @@
 
 #include <common/variable_attribute.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
+#include <ulvane/basic/logger.h>
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/mesh/triangulated_surface_io.h>
 #include <vantrel/core.h>
@@ -26,7 +33,7 @@ constexpr double DEGENERATE_EDGE_LENGTH = 1e-6;
 // Longest border stretch one initial front edge may take.
 constexpr unsigned int MAX_BORDER_WALK = 10001;
 // Working triangles made per output triangle by the cuts, removed ones
-// included (measured: 20 to 50), used to size the polygon attributes.
+// included (measured: 20 to 50), used to bound the refinement.
 constexpr double WORKING_TRIANGLES_PER_OUTPUT = 32.0;
 // The sizing never reserves more than this many times the initial count,
 // nor more than the absolute bound.
@@ -247,16 +254,13 @@ std::size_t FrontalRemesher<2>::expected_nb_working_triangles() const {
 }
 
 void FrontalRemesher<2>::create_polygon_attributes() {
+  // Room for ten times what the prepared surface holds; beyond that the
+  // storages grow geometrically. A reserve sized from the metric would ask
+  // for address space that the input does not justify, and a system that
+  // does not overcommit refuses it on valid input.
   input_mesh.vertex_attribute_manager().reserve(10 * input_mesh.nb_vertices());
   auto& polygon_manager = input_mesh.polygon_attribute_manager();
-  // The cuts of the front make many working triangles (the removed ones
-  // stay in storage), often far more than ten times the initial count.
-  // Reserving for them from the start spares the polygon attributes, "edge
-  // info" above all, the copies of a growing storage; capacity that is
-  // never used is never touched.
-  const std::size_t expected = expected_nb_working_triangles();
-  polygon_manager.reserve(static_cast<unsigned int>(
-      std::max<std::size_t>(10 * std::size_t{input_mesh.nb_polygons()}, expected)));
+  polygon_manager.reserve(10 * input_mesh.nb_polygons());
   triangle_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, unsigned int>(
       "triangle info", NO_ID, ATTRIBUTE_DERIVABLE);
   edge_info_attribute = polygon_manager.find_or_create_attribute<VariableAttribute, EdgeInfoLists>(
@@ -303,25 +307,64 @@ bool needs_clean(TriangulatedSurface<2> const& mesh) {
   return std::find(used.begin(), used.end(), false) != used.end();
 }
 
+// Writes the surface to the file without following a symbolic link there
+// and without writing into a file another user owns: the surface goes to a
+// private new file beside it, which then replaces the name. False, with the
+// reason logged, when the dump could not be made.
+bool save_privately(TriangulatedSurface<2> const& surface, std::string const& file) {
+  struct stat existing;
+  if (::lstat(file.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode) &&
+      existing.st_uid != ::geteuid()) {
+    Logger::log_warn("[FrontalRemesher::dump_iteration] ", file,
+                     " belongs to another user; no debug dump written");
+    return false;
+  }
+  std::string temporary = file + ".XXXXXX";
+  const int descriptor = ::mkstemp(&temporary[0]);
+  if (descriptor < 0) {
+    Logger::log_warn("[FrontalRemesher::dump_iteration] Cannot create a file beside ", file, ": ",
+                     std::strerror(errno));
+    return false;
+  }
+  ::close(descriptor);
+  try {
+    save_triangulated_surface<2>(surface, temporary);
+  } catch (UlvaneException const& error) {
+    ::unlink(temporary.c_str());
+    Logger::log_warn("[FrontalRemesher::dump_iteration] ", error.what());
+    return false;
+  }
+  // A rename replaces a symbolic link itself, never its target.
+  if (::rename(temporary.c_str(), file.c_str()) != 0) {
+    Logger::log_warn("[FrontalRemesher::dump_iteration] Cannot write ", file, ": ",
+                     std::strerror(errno));
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void FrontalRemesher<2>::dump_iteration() const {
-  // The counter is raised only once the file is written.
-  const std::string file = absl::StrCat("/tmp/iter", dump_counter().load(), ".ul_tsf", 2, "d");
+  // One fetch-and-add gives each run a number of its own, also when runs
+  // go on at the same time in several threads.
+  const unsigned int number = dump_counter().fetch_add(1);
+  const std::string file = absl::StrCat("/tmp/iter", number, ".ul_tsf", 2, "d");
   // The file holds geometry and connectivity only. When a clean would
   // change nothing, the working surface is written as it is instead of
-  // through a cleaned copy of it and all its attributes.
+  // through a cleaned copy of it and all its attributes. A dump that fails
+  // is logged; the run goes on.
   if (!needs_clean(input_mesh)) {
-    save_triangulated_surface<2>(input_mesh, file);
-  } else {
-    auto clone = input_mesh.clone();
-    clone->polygon_attribute_manager().delete_attribute("edge info");
-    auto builder = TriangulatedSurfaceBuilder<2>::create(*clone);
-    TriangulatedSurfaceModifier<2> cleaner(*clone, *builder);
-    cleaner.clean();
-    save_triangulated_surface<2>(*clone, file);
+    save_privately(input_mesh, file);
+    return;
   }
-  dump_counter().fetch_add(1);
+  auto clone = input_mesh.clone();
+  clone->polygon_attribute_manager().delete_attribute("edge info");
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*clone);
+  TriangulatedSurfaceModifier<2> cleaner(*clone, *builder);
+  cleaner.clean();
+  save_privately(*clone, file);
 }
 
 void FrontalRemesher<2>::link_adjacent_triangles(unsigned int a, unsigned int b, unsigned int t,

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <absl/container/flat_hash_map.h>
 
 #include <common/variable_attribute.h>
+#include <mesh/surface_fixtures.h>
 #include <mesh/surface_validity.h>
 
 #include "frontal/frontal_test_support.h"
@@ -168,6 +170,67 @@ std::vector<Case> cases() {
 
 INSTANTIATE_TEST_SUITE_P(Surfaces, RemeshSurfaceTest, ::testing::ValuesIn(cases()),
                          [](::testing::TestParamInfo<Case> const& param) { return param.param.name; });
+
+
+// A border loop on which one vertex alone has an output vertex starts a
+// front edge from that vertex to itself. No triangle can stand on it; the
+// run must go on and leave the loop's inside to the unmeshed regions.
+TEST(RemeshSurface, LeavesALoopWithOneGivenVertexToTheUnmeshedRegions) {
+  struct LoopCase {
+    std::string name;
+    std::function<std::unique_ptr<TriangulatedSurface<2>>()> make;
+    std::vector<unsigned int> given;
+    unsigned int least_regions;
+  };
+  // 3 x 3 unit cells without the middle one; vertex i + 4 j at (i, j).
+  const auto grid_with_hole = [] {
+    std::vector<std::array<double, 2>> points;
+    for (unsigned int j = 0; j < 4; ++j) {
+      for (unsigned int i = 0; i < 4; ++i) points.push_back({double(i), double(j)});
+    }
+    std::vector<std::array<unsigned int, 3>> triangles;
+    for (unsigned int j = 0; j < 3; ++j) {
+      for (unsigned int i = 0; i < 3; ++i) {
+        if (i == 1 && j == 1) continue;
+        const unsigned int v = i + 4 * j;
+        triangles.push_back({v, v + 1, v + 5});
+        triangles.push_back({v, v + 5, v + 4});
+      }
+    }
+    return make_surface<2>(points, triangles);
+  };
+  // Two unit squares that touch at vertex 2, (1, 1).
+  const auto touching_squares = [] {
+    return make_surface<2>({{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 1}, {2, 2}, {1, 2}},
+                           {{0, 1, 2}, {0, 2, 3}, {2, 4, 5}, {2, 5, 6}});
+  };
+  const std::vector<LoopCase> cases{
+      {"grid_with_one_given_border_vertex", [] { return make_grid<2>(2); }, {0}, 1},
+      {"hole_loop_with_one_given_vertex", grid_with_hole, {0, 3, 15, 12, 5}, 1},
+      {"squares_touching_at_a_given_vertex", touching_squares, {2}, 2},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mesh = c.make();
+    auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+    const double input_area = surface_area(*mesh);
+    const ConstantMetric<2> metric{1.0};
+    detail::RemeshedSurface<2> result;
+    try {
+      result = detail::remesh_surface(*mesh, *builder, metric, c.given);
+    } catch (std::exception const& error) {
+      ADD_FAILURE() << "remesh_surface threw: " << error.what();
+      continue;
+    }
+    std::remove(absl::StrCat("/tmp/iter", detail::dump_counter().load() - 1, ".ul_tsf2d").c_str());
+    expect_valid_surface(*result.mesh);
+    expect_output_tiles_the_surface(*mesh, result);
+    EXPECT_GE(result.unmeshed_regions.size(), c.least_regions);
+    const MeshFigures figures = measure(result, metric, input_area);
+    EXPECT_NEAR(surface_area(*result.mesh) + figures.region_area_share * input_area, input_area,
+                RELATIVE_AREA_TOLERANCE * input_area);
+  }
+}
 
 }  // namespace
 }  // namespace test

@@ -146,10 +146,12 @@ void FrontalRemesher2D::on_triangle_created(unsigned int /*triangle*/, unsigned 
 
 // Cut points are rounded, so a straight path that the exact walk found may
 // still give a piece that rounding turns over; such cuts are refused here,
-// as a side without a straight path, rather than by the cut itself.
+// as a side without a straight path, rather than by the cut itself. The
+// plan is kept for `make_macro_edge`, which makes the cut right after.
 bool FrontalRemesher2D::are_cuts_valid(unsigned int a, unsigned int b,
                                        absl::Span<GeometricSurfacePath<2> const> cuts) const {
-  return is_cut_along_path_valid<2>(input_mesh, a, b, cuts);
+  planned_cut = SurfaceCutPlan::create(input_mesh, a, b, cuts);
+  return planned_cut != nullptr;
 }
 
 absl::optional<std::vector<SurfacePath>> FrontalRemesher2D::surface_path(unsigned int a,

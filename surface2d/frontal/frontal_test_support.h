@@ -22,6 +22,8 @@ class TestRemesher : public detail::FrontalRemesher2D {
  public:
   using detail::FrontalRemesher2D::FrontalRemesher2D;
   using detail::FrontalRemesher<2>::append_edge_info;
+  using detail::FrontalRemesher<2>::cut_chain;
+  using detail::FrontalRemesher<2>::flip_if_better;
   using detail::FrontalRemesher<2>::edge_lists;
   using detail::FrontalRemesher<2>::set_edge_list;
   using detail::FrontalRemesher<2>::front;

@@ -302,7 +302,10 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Seeds the front with the border stretches between vertices that have
   //! output vertices, then writes the debug dump.
   void initialize_front();
-  //! Writes a cleaned copy of the working surface to "/tmp/iter<N>.ul_tsf2d".
+  //! Writes a cleaned copy of the working surface to "/tmp/iter<N>.ul_tsf2d",
+  //! N taken from `dump_counter`. The file is replaced, never written
+  //! through a symbolic link nor into a file of another user; a dump that
+  //! cannot be written is logged as a warning and the run goes on.
   void dump_iteration() const;
   //! Joins output triangle t to the output triangle on the first side of
   //! macro edge m across the edge (b, a).
@@ -376,6 +379,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   FrontalRemesher(TriangulatedSurface<2> const& surface, TriangulatedSurfaceBuilder<2>& builder,
                   Metric<2> const& metric_field, absl::Span<unsigned int const> given);
 
+  //! Whether vertex a lies strictly left of the front edge, where its
+  //! output triangle goes.
+  bool is_left_of(FrontEdge const& edge, unsigned int a) const;
   //! `try_vertex` at the given nesting depth of withdrawn candidates.
   bool try_vertex_within(FrontEdge& edge, unsigned int a, std::size_t depth);
   //! The vertex a chain step starts from, and the one it ends at.
@@ -387,7 +393,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::vector<OrientedPolygonEdge> follow_chain(OrientedPolygonEdge const& first, unsigned int m,
                                                 unsigned int target) const;
   //! An estimate of the number of working triangles at the end of the
-  //! run, from the area the metric asks to fill; sizes the attributes.
+  //! run, from the area the metric asks to fill; bounds the refinement.
   std::size_t expected_nb_working_triangles() const;
   //! The first entry of `around_b`, in its order, that `around_a` holds.
   static absl::optional<unsigned int> first_common_entry(absl::Span<unsigned int const> around_a,
@@ -399,8 +405,27 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Removes the first occurrence of m from the own list of every step of
   //! the chain, computed beforehand.
   void unmark_chain(absl::Span<OrientedPolygonEdge const> chain, unsigned int m);
+  //! Sets `cut_chain` to the chain from a to b of the side just cut, from
+  //! its marked polygon edges; leaves it empty when they form no such chain.
+  void record_cut_chain(absl::Span<PolygonEdge const> against,
+                        absl::Span<PolygonEdge const> along_border, unsigned int a,
+                        unsigned int b);
+  //! Whether the chain still runs from `start` through active polygon
+  //! edges that hold macro edge m, one after the other.
+  bool is_chain_intact(absl::Span<OrientedPolygonEdge const> chain, unsigned int start,
+                       unsigned int m) const;
+  //! Flips the unmarked edges between uncovered triangles among the pieces
+  //! of a cut (the triangles from `first_piece` on) while that improves
+  //! their shape, and moves `cut_chain` to the triangles made.
+  void improve_cut_pieces(unsigned int first_piece);
+  //! Flips the edge when both its triangles are uncovered, it carries no
+  //! macro edge and the worse of the two triangles gets better shaped;
+  //! the two triangles are rewritten in place. Returns their four outer
+  //! edges.
+  absl::optional<std::array<PolygonEdge, 4>> flip_if_better(PolygonEdge const& edge);
   //! The boundary set and region of `enclosed_triangles`, keeping the
-  //! chains of the two sides for a rollback.
+  //! chains of the two sides for a rollback; a chain given non-empty is
+  //! used as it is.
   std::vector<unsigned int> enclosed_triangles(CandidateSide const& side1,
                                                CandidateSide const& side2, FrontEdge const& edge,
                                                std::vector<OrientedPolygonEdge>& chain1,
@@ -424,6 +449,12 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::shared_ptr<VariableAttribute<EdgeInfoLists>> edge_info_attribute;
   std::vector<MacroEdgeSides> macro_edge_sides;
   std::vector<MacroEdge> macro_edges;
+  //! The chain of the side the last `make_macro_edge` cut, empty when it
+  //! cut nothing.
+  std::vector<OrientedPolygonEdge> cut_chain;
+  //! The cut the last accepting `are_cuts_valid` planned, for
+  //! `make_macro_edge` to make without planning it again.
+  mutable std::unique_ptr<SurfaceCutPlan> planned_cut;
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;
@@ -481,7 +512,8 @@ RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
                                   absl::Span<unsigned int const> given_vertices);
 
 //! The process-wide number of the next debug dump (0 when the library is
-//! loaded, raised by one after each dump).
+//! loaded, raised by one by each dump as it takes its number, whether the
+//! write then succeeds or not).
 std::atomic<unsigned int>& dump_counter();
 
 }  // namespace detail

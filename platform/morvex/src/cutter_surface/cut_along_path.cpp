@@ -57,19 +57,30 @@ struct PieceEdge {
   absl::optional<PolygonEdge> lies_on;
 };
 
+}  // namespace
+
 //! The cut, computed and checked on the surface before any edit, so that a
 //! refused cut changes nothing.
-class CutPlan {
+class SurfaceCutPlan::Impl {
  public:
-  CutPlan(TriangulatedSurface<2> const& surface, index_t a, index_t b,
-          absl::Span<GeometricSurfacePath<2> const> cuts)
+  Impl(TriangulatedSurface<2> const& surface, index_t a, index_t b,
+       absl::Span<GeometricSurfacePath<2> const> cuts)
       : surface_(surface) {
     collect_points(a, b, cuts);
     collect_divided_triangles();
-    for (auto& divided : divided_) divide(divided);
+    std::size_t nb_pieces = 0;
+    for (auto& divided : divided_) {
+      divide(divided);
+      nb_pieces += divided.pieces.size();
+    }
+    // Sized once: the index of the piece edges is the cut's largest table.
+    pieces_edges_.reserve(3 * nb_pieces);
+    edge_index_.reserve(3 * nb_pieces);
     collect_piece_edges();
     check_chain();
   }
+
+  TriangulatedSurface<2> const& surface() const { return surface_; }
 
   SurfaceCutPathInfo apply(TriangulatedSurfaceBuilder<2>& builder) {
     create_vertices(builder);
@@ -85,9 +96,12 @@ class CutPlan {
     check_vertex(b);
     if (a == b) throw UlvaneException(OPERATION, absl::StrCat(" Both ends are vertex ", a));
     index_t next_vertex = surface_.nb_vertices();
+    points_.reserve(cuts.size() + 2);
     points_.push_back({a, PolygonEdge{}, surface_.point(a)});
     absl::flat_hash_set<index_t> vertices{a};
+    vertices.reserve(cuts.size() + 2);
     absl::flat_hash_set<DirectedEdge> crossed;
+    crossed.reserve(cuts.size());
     const auto add_vertex = [this, &vertices](index_t vertex) {
       if (points_.back().vertex == vertex) return;
       if (!vertices.insert(vertex).second) {
@@ -119,6 +133,8 @@ class CutPlan {
   //! order of their first crossing.
   void collect_divided_triangles() {
     absl::flat_hash_map<index_t, index_t> index_of;
+    index_of.reserve(2 * created_points_.size());
+    divided_.reserve(2 * created_points_.size());
     for (index_t p = 0; p < points_.size(); ++p) {
       if (!points_[p].is_created()) continue;
       const PolygonEdge edge = points_[p].edge;
@@ -301,10 +317,12 @@ class CutPlan {
 
   //! The polygon edge from `from` to `to` after the cut, with the pre-cut
   //! edge it lies on (itself when it was kept, none inside a former
-  //! triangle).
-  absl::optional<SurfaceCutEdge> chain_edge(index_t from, index_t to) const {
+  //! triangle). A piece edge is flagged in `on_chain`.
+  absl::optional<SurfaceCutEdge> chain_edge(index_t from, index_t to,
+                                            std::vector<bool>& on_chain) const {
     const auto found = edge_index_.find(DirectedEdge{from, to});
     if (found != edge_index_.end()) {
+      on_chain[found->second] = true;
       auto const& edge = pieces_edges_[found->second];
       SurfaceCutEdge entry{new_edge(edge), {}};
       if (edge.lies_on) entry.replaced.push_back(*edge.lies_on);
@@ -318,28 +336,26 @@ class CutPlan {
 
   SurfaceCutPathInfo make_info() const {
     SurfaceCutPathInfo info;
-    absl::flat_hash_set<PolygonEdge> on_chain;
+    std::vector<bool> on_chain(pieces_edges_.size(), false);
+    info.created_vertices.reserve(created_points_.size());
     for (auto const& chain_point : points_) {
       if (chain_point.is_created()) {
         info.created_vertices.push_back({chain_point.vertex, {NO_ID, NO_ID}});
       }
     }
+    info.second.reserve(points_.size());
+    info.third.reserve(points_.size());
     for (std::size_t p = 0; p + 1 < points_.size(); ++p) {
       const index_t from = points_[p].vertex;
       const index_t to = points_[p + 1].vertex;
-      if (auto forward = chain_edge(from, to)) {
-        on_chain.insert(forward->new_edge);
-        info.second.push_back(std::move(*forward));
-      }
-      if (auto backward = chain_edge(to, from)) {
-        on_chain.insert(backward->new_edge);
-        info.third.push_back(std::move(*backward));
-      }
+      if (auto forward = chain_edge(from, to, on_chain)) info.second.push_back(std::move(*forward));
+      if (auto backward = chain_edge(to, from, on_chain)) info.third.push_back(std::move(*backward));
     }
-    for (auto const& edge : pieces_edges_) {
-      const PolygonEdge handle = new_edge(edge);
-      if (on_chain.contains(handle)) continue;
-      SurfaceCutEdge entry{handle, {}};
+    info.first.reserve(pieces_edges_.size());
+    for (std::size_t k = 0; k < pieces_edges_.size(); ++k) {
+      if (on_chain[k]) continue;
+      auto const& edge = pieces_edges_[k];
+      SurfaceCutEdge entry{new_edge(edge), {}};
       if (edge.lies_on) entry.replaced.push_back(*edge.lies_on);
       info.first.push_back(std::move(entry));
     }
@@ -383,7 +399,32 @@ class CutPlan {
   std::vector<absl::optional<PolygonEdge>> old_twins_;
 };
 
-}  // namespace
+SurfaceCutPlan::SurfaceCutPlan(std::unique_ptr<Impl> impl, index_t a, index_t b)
+    : impl_(std::move(impl)), start_(a), end_(b) {}
+
+SurfaceCutPlan::~SurfaceCutPlan() = default;
+
+std::unique_ptr<SurfaceCutPlan> SurfaceCutPlan::create(
+    TriangulatedSurface<2> const& surface, index_t a, index_t b,
+    absl::Span<GeometricSurfacePath<2> const> cuts) {
+  std::unique_ptr<Impl> impl;
+  try {
+    impl = std::make_unique<Impl>(surface, a, b, cuts);
+  } catch (UlvaneException const&) {
+    // Planning raises exactly the refusals of the cut itself.
+    return nullptr;
+  }
+  return std::unique_ptr<SurfaceCutPlan>(new SurfaceCutPlan(std::move(impl), a, b));
+}
+
+SurfaceCutPathInfo SurfaceCutPlan::apply(TriangulatedSurfaceBuilder<2>& builder) {
+  if (!impl_) throw UlvaneException(OPERATION, " The planned cut was already made");
+  if (&builder.triangulated_surface() != &impl_->surface()) {
+    throw UlvaneException(OPERATION, " The builder must edit the cut surface");
+  }
+  auto impl = std::move(impl_);
+  return impl->apply(builder);
+}
 
 template <index_t D>
 SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
@@ -393,7 +434,7 @@ SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
   if (&builder.triangulated_surface() != &surface) {
     throw UlvaneException(OPERATION, " The builder must edit the cut surface");
   }
-  CutPlan plan{surface, a, b, cuts};
+  SurfaceCutPlan::Impl plan{surface, a, b, cuts};
   return plan.apply(builder);
 }
 
@@ -401,13 +442,7 @@ template <index_t D>
 bool is_cut_along_path_valid(TriangulatedSurface<D> const& surface, index_t a, index_t b,
                              absl::Span<GeometricSurfacePath<D> const> cuts) {
   static_assert(D == 2, "surfaces are cut in the plane");
-  try {
-    CutPlan const plan{surface, a, b, cuts};
-    return true;
-  } catch (UlvaneException const&) {
-    // Planning raises exactly the refusals of the cut itself.
-    return false;
-  }
+  return SurfaceCutPlan::create(surface, a, b, cuts) != nullptr;
 }
 
 template SurfaceCutPathInfo cut_along_path<2>(TriangulatedSurface<2> const&,

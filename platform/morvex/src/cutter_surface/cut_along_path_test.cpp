@@ -238,6 +238,7 @@ TEST(CutAlongPath, RefusesInvalidCutsAndLeavesTheSurfaceUnchanged) {
     SCOPED_TRACE(c.name);
     CutFixture fixture{test::make_grid<2>(2)};
     EXPECT_FALSE(is_cut_along_path_valid<2>(*fixture.surface, c.a, c.b, c.cuts));
+    EXPECT_EQ(SurfaceCutPlan::create(*fixture.surface, c.a, c.b, c.cuts), nullptr);
     try {
       cut_along_path<2>(*fixture.surface, *fixture.builder, c.a, c.b, c.cuts);
       ADD_FAILURE() << "no exception";
@@ -259,6 +260,31 @@ TEST(CutAlongPath, RefusesHandlesOfTrianglesAnEarlierCutRemoved) {
   EXPECT_THROW(cut_along_path<2>(*fixture.surface, *fixture.builder, 0, 7, first->cuts),
                UlvaneException);
   EXPECT_EQ(fixture.surface->nb_polygons(), nb_polygons);
+}
+
+// A plan made now and applied later makes the cut `cut_along_path` makes,
+// once.
+TEST(SurfaceCutPlan, MakesThePlannedCutOnce) {
+  CutFixture reference{test::make_jittered_grid(6, 0.2, 5)};
+  const auto cut = test::cut_straight(reference, 1, 40);
+  ASSERT_TRUE(cut);
+  CutFixture fixture{test::make_jittered_grid(6, 0.2, 5)};
+  test::number_parents(fixture);
+  const auto before = fixture.surface->clone();
+  auto plan = SurfaceCutPlan::create(*fixture.surface, 1, 40, cut->cuts);
+  ASSERT_NE(plan, nullptr);
+  EXPECT_EQ(plan->start(), 1U);
+  EXPECT_EQ(plan->end(), 40U);
+  EXPECT_EQ(fixture.surface->nb_polygons(), before->nb_polygons());
+  const auto other = test::make_grid<2>(2);
+  auto other_builder = TriangulatedSurfaceBuilder<2>::create(*other);
+  EXPECT_THROW(plan->apply(*other_builder), UlvaneException);
+  const SurfaceCutPathInfo info = plan->apply(*fixture.builder);
+  EXPECT_TRUE(test::is_sound_cut(*before, *fixture.surface, 1, 40, cut->cuts, info));
+  EXPECT_EQ(fixture.surface->nb_polygons(), reference.surface->nb_polygons());
+  EXPECT_EQ(info.first.size(), cut->info.first.size());
+  EXPECT_EQ(info.third.size(), cut->info.third.size());
+  EXPECT_THROW(plan->apply(*fixture.builder), UlvaneException);
 }
 
 TEST(CutAlongPath, RefusesABuilderOfAnotherSurface) {

@@ -68,12 +68,16 @@ CutFixture::CutFixture(std::unique_ptr<TriangulatedSurface<2>> mesh)
                                  ATTRIBUTE_DERIVABLE);
 }
 
+void number_parents(CutFixture& fixture) {
+  auto parents = parent_attribute(*fixture.surface);
+  for (index_t t = 0; t < fixture.surface->nb_polygons(); ++t) parents->set_value(t, t);
+}
+
 absl::optional<StraightCut> cut_straight(CutFixture& fixture, index_t a, index_t b) {
   auto const& surface = *fixture.surface;
   const auto paths = detail::find_straight_surface_path(surface, a, b);
   if (!paths) return absl::nullopt;
-  auto parents = parent_attribute(surface);
-  for (index_t t = 0; t < surface.nb_polygons(); ++t) parents->set_value(t, t);
+  number_parents(fixture);
   StraightCut result;
   result.cuts = determine_cuts(surface, a, b, *paths);
   EXPECT_TRUE(is_cut_along_path_valid<2>(surface, a, b, result.cuts));

@@ -38,6 +38,9 @@ struct StraightCut {
   SurfaceCutPathInfo info;
 };
 
+//! Sets the "parent" of every triangle to its own index.
+void number_parents(CutFixture& fixture);
+
 //! Walks the segment a-b, determines its cuts and cuts the surface.
 //! Empty when there is no straight path.
 absl::optional<StraightCut> cut_straight(CutFixture& fixture, index_t a, index_t b);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <absl/container/inlined_vector.h>
@@ -76,5 +77,34 @@ SurfaceCutPathInfo cut_along_path(TriangulatedSurface<D> const& surface,
 template <index_t D>
 bool is_cut_along_path_valid(TriangulatedSurface<D> const& surface, index_t a, index_t b,
                              absl::Span<GeometricSurfacePath<D> const> cuts);
+
+//! A cut of `cut_along_path` computed and checked on the surface, made
+//! later without planning it again. It must be made before anything else
+//! edits the surface.
+class SurfaceCutPlan {
+ public:
+  //! The plan of `cut_along_path`(surface, a, b, cuts), or none when the cut
+  //! would be refused. Changes nothing.
+  static std::unique_ptr<SurfaceCutPlan> create(TriangulatedSurface<2> const& surface, index_t a,
+                                                index_t b,
+                                                absl::Span<GeometricSurfacePath<2> const> cuts);
+  ~SurfaceCutPlan();
+  SurfaceCutPlan(SurfaceCutPlan const&) = delete;
+  SurfaceCutPlan& operator=(SurfaceCutPlan const&) = delete;
+
+  index_t start() const { return start_; }
+  index_t end() const { return end_; }
+  //! Makes the cut, as `cut_along_path` does; the plan is used up.
+  //! \pre `builder` edits the planned surface, unchanged since the plan.
+  SurfaceCutPathInfo apply(TriangulatedSurfaceBuilder<2>& builder);
+
+  class Impl;
+
+ private:
+  SurfaceCutPlan(std::unique_ptr<Impl> impl, index_t a, index_t b);
+  std::unique_ptr<Impl> impl_;
+  index_t start_;
+  index_t end_;
+};
 
 }  // namespace tarnix
