@@ -38,107 +38,6 @@ index_t SurfaceMesh<D>::polygon_start(index_t polygon) const {
 }
 
 template <index_t D>
-local_index_t SurfaceMesh<D>::nb_polygon_vertices(index_t polygon) const {
-  // The sentinel entry makes polygon_starts_ one longer than the polygons.
-  if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
-  return static_cast<local_index_t>(size_of(polygon));
-}
-
-template <index_t D>
-bool SurfaceMesh<D>::is_polygon_active(index_t polygon) const {
-  return detail::checked_at(polygon_active_, polygon) != 0;
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::corner_index(index_t polygon, local_index_t local) const {
-  if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
-  return start_of(polygon) + local;
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::polygon_vertex(PolygonVertex const& corner) const {
-  return corner_vertices_[corner_index(corner.polygon_id, corner.vertex_id)];
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const {
-  if (vertex > 1) throw std::out_of_range("invalid vector subscript");
-  const PolygonVertex start{edge};
-  return polygon_vertex(vertex == 0 ? start : next_polygon_vertex(start));
-}
-
-template <index_t D>
-std::array<index_t, 2> SurfaceMesh<D>::polygon_edge_vertices(PolygonEdge const& edge) const {
-  const PolygonVertex start{edge};
-  return {{polygon_vertex(start), polygon_vertex(next_polygon_vertex(start))}};
-}
-
-template <index_t D>
-PolygonVertex SurfaceMesh<D>::next_polygon_vertex(PolygonVertex const& corner) const {
-  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
-  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
-  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + 1) % size)};
-}
-
-template <index_t D>
-PolygonVertex SurfaceMesh<D>::previous_polygon_vertex(PolygonVertex const& corner) const {
-  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
-  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
-  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + size - 1) % size)};
-}
-
-template <index_t D>
-PolygonEdge SurfaceMesh<D>::next_polygon_edge(PolygonEdge const& edge) const {
-  return PolygonEdge{next_polygon_vertex(PolygonVertex{edge})};
-}
-
-template <index_t D>
-PolygonEdge SurfaceMesh<D>::previous_polygon_edge(PolygonEdge const& edge) const {
-  return PolygonEdge{previous_polygon_vertex(PolygonVertex{edge})};
-}
-
-template <index_t D>
-absl::optional<index_t> SurfaceMesh<D>::polygon_adjacent(PolygonEdge const& edge) const {
-  const index_t adjacent = edge_adjacents_[corner_index(edge.polygon_id, edge.edge_id)];
-  if (adjacent == NO_ID) return absl::nullopt;
-  return adjacent;
-}
-
-template <index_t D>
-absl::optional<PolygonEdge> SurfaceMesh<D>::polygon_adjacent_edge(PolygonEdge const& edge) const {
-  corner_index(edge.polygon_id, edge.edge_id);  // throws for an edge out of range
-  return twin_edge(edge.polygon_id, edge.edge_id);
-}
-
-template <index_t D>
-absl::optional<PolygonEdge> SurfaceMesh<D>::twin_edge(index_t polygon, local_index_t edge) const {
-  const index_t start = start_of(polygon);
-  const index_t size = size_of(polygon);
-  const index_t adjacent = edge_adjacents_[start + edge];
-  if (adjacent == NO_ID) return absl::nullopt;
-  const index_t from = corner_vertices_[start + edge];
-  const index_t to = corner_vertices_[edge + 1U == size ? start : start + edge + 1];
-  // The twin runs the other way; among several such edges (a polygon that
-  // folds onto itself) prefer the one that points back.
-  const local_index_t adjacent_size = nb_polygon_vertices(adjacent);
-  const index_t adjacent_start = start_of(adjacent);
-  absl::optional<PolygonEdge> twin;
-  for (local_index_t e = 0; e < adjacent_size; ++e) {
-    const index_t corner = adjacent_start + e;
-    const index_t next = e + 1 == adjacent_size ? adjacent_start : corner + 1;
-    if (corner_vertices_[corner] != to || corner_vertices_[next] != from) continue;
-    if (edge_adjacents_[corner] == polygon) return PolygonEdge{adjacent, e};
-    if (!twin) twin = PolygonEdge{adjacent, e};
-  }
-  return twin;
-}
-
-template <index_t D>
-bool SurfaceMesh<D>::is_edge_on_border(PolygonEdge const& edge) const {
-  return !polygon_adjacent(edge);
-}
-
-template <index_t D>
 absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
                                                                  bool forward) const {
   // One range check, then direct reads: this is the step of every fan walk.
@@ -178,13 +77,6 @@ PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
   }
   throw UlvaneException("[SurfaceMesh::next_on_border] No border edge leaves vertex ",
                         std::to_string(vertex));
-}
-
-template <index_t D>
-absl::optional<PolygonVertex> SurfaceMesh<D>::associated_polygon_vertex(index_t vertex) const {
-  const PolygonVertex corner = detail::checked_at(vertex_corners_, vertex);
-  if (corner.polygon_id == NO_ID) return absl::nullopt;
-  return corner;
 }
 
 template <index_t D>
