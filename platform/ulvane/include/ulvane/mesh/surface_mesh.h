@@ -57,7 +57,12 @@ class SurfaceMesh : public VertexSet {
     return detail::checked_at(polygon_active_, polygon) != 0;
   }
 
-  Point<D> const& point(index_t vertex) const { return detail::checked_at(points_, vertex); }
+  Point<D> const& point(index_t vertex) const {
+    // The per-vertex vector has the points' count and a cheaper size than
+    // the deque.
+    if (vertex >= vertex_corners_.size()) throw std::out_of_range("invalid vector subscript");
+    return points_[vertex];
+  }
 
   index_t polygon_vertex(PolygonVertex const& corner) const {
     return corner_vertices_[corner_index(corner.polygon_id, corner.vertex_id)];
@@ -219,6 +224,16 @@ class SurfaceMesh : public VertexSet {
   //! is active and continues the fan.
   absl::optional<PolygonVertex> turn_around_vertex(PolygonVertex const& corner,
                                                    bool forward) const;
+  //! The step of `turn_around_vertex` for a corner known to be in range:
+  //! the default corner (polygon NO_ID) when the fan stops. `Triangles`
+  //! states that every polygon has three corners, so no lookup is needed.
+  template <bool Triangles>
+  PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward) const;
+  //! The fan through the associated corner, as `polygons_around_vertex`
+  //! gives it, at most `bound` corners.
+  template <bool Triangles>
+  void collect_fan(PolygonVertex const& associated, index_t bound,
+                   absl::InlinedVector<PolygonVertex, 10>& fan) const;
 
   std::deque<Point<D>> points_;
   //! Per vertex: the associated corner, and its number of active corners.
