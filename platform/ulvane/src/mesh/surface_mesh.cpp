@@ -39,8 +39,8 @@ index_t SurfaceMesh<D>::polygon_start(index_t polygon) const {
 
 template <index_t D>
 template <bool Triangles>
-PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner,
-                                                 bool forward) const {
+PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner, bool forward,
+                                                 bool& mutual) const {
   const index_t polygon = corner.polygon_id;
   const index_t start = Triangles ? 3 * polygon : polygon_starts_[polygon];
   const index_t size = Triangles ? 3 : polygon_starts_[polygon + 1] - start;
@@ -62,6 +62,7 @@ PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner,
   const index_t adjacent_size =
       Triangles ? 3 : polygon_starts_[adjacent + 1] - adjacent_start;
   local_index_t twin = NO_LID;
+  mutual = false;
   for (index_t e = 0; e < adjacent_size; ++e) {
     if (corner_vertices_[adjacent_start + e] != to ||
         corner_vertices_[adjacent_start + next_local(e, adjacent_size)] != from) {
@@ -70,6 +71,7 @@ PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner,
     if (twin == NO_LID) twin = static_cast<local_index_t>(e);
     if (edge_adjacents_[adjacent_start + e] == polygon) {
       twin = static_cast<local_index_t>(e);
+      mutual = true;
       break;
     }
   }
@@ -83,8 +85,10 @@ template <index_t D>
 absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
                                                                  bool forward) const {
   corner_index(corner.polygon_id, corner.vertex_id);  // throws for a corner out of range
-  const PolygonVertex turned = only_triangles() ? step_around_vertex<true>(corner, forward)
-                                                : step_around_vertex<false>(corner, forward);
+  bool mutual = false;
+  const PolygonVertex turned = only_triangles()
+                                   ? step_around_vertex<true>(corner, forward, mutual)
+                                   : step_around_vertex<false>(corner, forward, mutual);
   if (turned.polygon_id == NO_ID) return absl::nullopt;
   return turned;
 }
@@ -93,11 +97,26 @@ template <index_t D>
 template <bool Triangles>
 void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
                                  absl::InlinedVector<PolygonVertex, 10>& fan) const {
+  // Most fans are closed. Turning forward from the associated corner back
+  // to it across edges that are twins both ways gives the fan in its order,
+  // and walking back first would only retrace it in reverse.
+  bool mutual = false;
+  fan.push_back(associated);
+  for (PolygonVertex corner = associated;;) {
+    const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
+    if (next.polygon_id == NO_ID || !mutual) break;
+    if (next == associated) return;
+    if (fan.size() >= bound) break;
+    corner = next;
+    fan.push_back(corner);
+  }
+  fan.clear();
+
   // Walk back to the border, if the fan has one.
   PolygonVertex first = associated;
   bool closed = false;
   for (index_t step = 0; step < bound; ++step) {
-    const PolygonVertex previous = step_around_vertex<Triangles>(first, false);
+    const PolygonVertex previous = step_around_vertex<Triangles>(first, false, mutual);
     if (previous.polygon_id == NO_ID) break;
     if (previous == associated) {
       closed = true;
@@ -110,7 +129,7 @@ void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
   fan.push_back(first);
   PolygonVertex corner = first;
   while (fan.size() < bound) {
-    const PolygonVertex next = step_around_vertex<Triangles>(corner, true);
+    const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
     if (next.polygon_id == NO_ID || next == first) break;
     corner = next;
     fan.push_back(corner);

@@ -127,6 +127,18 @@ TYPED_TEST(SurfaceMeshQueries, FanOrderStartsAtBorderOrAssociatedCorner) {
   }
 }
 
+TYPED_TEST(SurfaceMeshQueries, FanWithAOneWayAdjacencyStartsWhereTheWalkBackStops) {
+  auto& mesh = *this->grid;
+  auto builder = TriangulatedSurfaceBuilder<TestFixture::D>::create(mesh);
+  // Triangle 0 still points across 4 -> 0 to triangle 1, but triangle 1 no
+  // longer points back: turning back from triangle 1 stops there, so the
+  // fan of 4 is not taken as closed although turning forward comes round.
+  builder->set_polygon_adjacent({1, 0}, NO_ID);
+  EXPECT_THAT(as_vector(mesh.polygons_around_vertex(4)),
+              ElementsAre(PolygonVertex(1, 1), PolygonVertex(4, 1), PolygonVertex(7, 0),
+                          PolygonVertex(6, 0), PolygonVertex(3, 2), PolygonVertex(0, 2)));
+}
+
 TYPED_TEST(SurfaceMeshQueries, AssociatedCornerMovesOnlyTheStartOfAnInteriorFan) {
   auto& mesh = *this->grid;
   auto builder = TriangulatedSurfaceBuilder<TestFixture::D>::create(mesh);

@@ -225,10 +225,13 @@ class SurfaceMesh : public VertexSet {
   absl::optional<PolygonVertex> turn_around_vertex(PolygonVertex const& corner,
                                                    bool forward) const;
   //! The step of `turn_around_vertex` for a corner known to be in range:
-  //! the default corner (polygon NO_ID) when the fan stops. `Triangles`
-  //! states that every polygon has three corners, so no lookup is needed.
+  //! the default corner (polygon NO_ID) when the fan stops. `mutual` tells
+  //! whether the crossed edge and its twin point at each other's polygons,
+  //! so that the opposite step leads back. `Triangles` states that every
+  //! polygon has three corners, so no lookup is needed.
   template <bool Triangles>
-  PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward) const;
+  PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward,
+                                   bool& mutual) const;
   //! The fan through the associated corner, as `polygons_around_vertex`
   //! gives it, at most `bound` corners.
   template <bool Triangles>
