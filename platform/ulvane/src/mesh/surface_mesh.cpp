@@ -39,7 +39,7 @@ index_t SurfaceMesh<D>::polygon_start(index_t polygon) const {
 
 template <index_t D>
 template <bool Triangles>
-PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner, bool forward,
+inline PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner, bool forward,
                                                  bool& mutual) const {
   const index_t polygon = corner.polygon_id;
   const index_t start = Triangles ? 3 * polygon : polygon_starts_[polygon];
