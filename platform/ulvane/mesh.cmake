@@ -35,4 +35,4 @@ tarnix_test(ulvane_curve_mesh_test
     src/mesh/solid_mesh_test.cpp
   LIBRARIES Ulvane_mesh Vantrel_common)
 
-tarnix_benchmark(ulvane_mesh_bench SOURCES ulvane_mesh_bench.cpp LIBRARIES Ulvane_mesh)
+tarnix_benchmark(ulvane_mesh_bench SOURCES ulvane_mesh_bench.cpp LIBRARIES Ulvane_mesh Vantrel_common)
