@@ -15,19 +15,29 @@
 namespace tarnix {
 namespace {
 
-std::unique_ptr<TriangulatedSurface<2>> make_grid(index_t n) {
-  auto mesh = TriangulatedSurface<2>::create();
-  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+//! Adds the points of the grid and, through `create_square`, the two
+//! triangles of each square (lower left, lower right, upper right, upper
+//! left corner).
+template <typename CreateSquare>
+void add_grid(TriangulatedSurfaceBuilder<2>& builder, index_t n, CreateSquare&& create_square) {
   for (index_t j = 0; j <= n; ++j) {
-    for (index_t i = 0; i <= n; ++i) builder->create_point(Point<2>{{double(i), double(j)}});
+    for (index_t i = 0; i <= n; ++i) builder.create_point(Point<2>{{double(i), double(j)}});
   }
   for (index_t j = 0; j < n; ++j) {
     for (index_t i = 0; i < n; ++i) {
       const index_t corner = i + (n + 1) * j;
-      builder->create_triangle({corner, corner + 1, corner + n + 2});
-      builder->create_triangle({corner, corner + n + 2, corner + n + 1});
+      create_square(corner, corner + 1, corner + n + 2, corner + n + 1);
     }
   }
+}
+
+std::unique_ptr<TriangulatedSurface<2>> make_grid(index_t n) {
+  auto mesh = TriangulatedSurface<2>::create();
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  add_grid(*builder, n, [&builder](index_t a, index_t b, index_t c, index_t d) {
+    builder->create_triangle({a, b, c});
+    builder->create_triangle({a, c, d});
+  });
   builder->compute_polygon_adjacencies();
   return mesh;
 }
@@ -52,17 +62,11 @@ void BM_BuildGridWithWorkingAttributes(benchmark::State& state) {
     auto edge_info = polygons.find_or_create_attribute<VariableAttribute, EdgeInfoLists>(
         "edge info", EdgeInfoLists{}, 0);
     auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
-    for (index_t j = 0; j <= n; ++j) {
-      for (index_t i = 0; i <= n; ++i) builder->create_point(Point<2>{{double(i), double(j)}});
-    }
-    for (index_t j = 0; j < n; ++j) {
-      for (index_t i = 0; i < n; ++i) {
-        const index_t corner = i + (n + 1) * j;
-        const index_t t = builder->create_triangle({corner, corner + 1, corner + n + 2});
-        edge_info->modifiable_value(t)[0].push_back(corner);
-        builder->create_triangle({corner, corner + n + 2, corner + n + 1}, t);
-      }
-    }
+    add_grid(*builder, n, [&](index_t a, index_t b, index_t c, index_t d) {
+      const index_t t = builder->create_triangle({a, b, c});
+      edge_info->modifiable_value(t)[0].push_back(a);
+      builder->create_triangle({a, c, d}, t);
+    });
     benchmark::DoNotOptimize(triangle_info->size() + edge_info->size());
   }
   state.SetItemsProcessed(state.iterations() * 2 * n * n);
