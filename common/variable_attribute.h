@@ -75,6 +75,8 @@ struct AttributeStorage {
   static T& ref(T& stored) { return stored; }
   static T const& ref(T const& stored) { return stored; }
   static T wrap(T value) { return value; }
+  //! Appends one copy of the value, made in place.
+  static void append(std::vector<T>& values, T const& value) { values.push_back(value); }
 };
 
 template <>
@@ -83,6 +85,9 @@ struct AttributeStorage<bool> {
   static bool& ref(ByteBool& stored) { return stored.value; }
   static bool const& ref(ByteBool const& stored) { return stored.value; }
   static ByteBool wrap(bool value) { return ByteBool{value}; }
+  static void append(std::vector<ByteBool>& values, bool value) {
+    values.push_back(ByteBool{value});
+  }
 };
 
 }  // namespace detail
@@ -223,7 +228,13 @@ class VariableAttribute : public ReadOnlyAttribute<T> {
       const index_t doubled = 2U * current_capacity;
       values.reserve(std::max(nb_elements, doubled));
     }
-    values.resize(nb_elements, Storage::wrap(fill));
+    if (nb_elements <= values.size()) {
+      values.erase(values.begin() + nb_elements, values.end());
+      return;
+    }
+    // Each added value is copied once, straight from the fill value (the
+    // registry grows storages one element at a time).
+    while (values.size() < nb_elements) Storage::append(values, fill);
   }
 
   //! Compacts in one pass, keeping the order of the kept values.
@@ -237,7 +248,7 @@ class VariableAttribute : public ReadOnlyAttribute<T> {
         values[k - removed] = std::move(values[k]);
       }
     }
-    if (removed > 0) values.resize(values.size() - removed, Storage::wrap(T{}));
+    if (removed > 0) values.erase(values.end() - removed, values.end());
     return removed;
   }
 

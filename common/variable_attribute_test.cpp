@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 #include <absl/container/inlined_vector.h>
 #include <gtest/gtest.h>
@@ -130,6 +131,22 @@ TEST(AttributeManager, DeletedNameLeavesHeldStorageValid) {
   EXPECT_EQ(fresh->value(1), 0u);
 }
 
+TEST(AttributeManager, RegisteringANameAgainReplacesItsStorage) {
+  AttributeManager manager;
+  manager.resize(2);
+  auto first = std::make_shared<VariableAttribute<index_t>>(1u, 1);
+  auto second = std::make_shared<VariableAttribute<index_t>>(2u, 1);
+  manager.register_attribute(first, "info");
+  manager.register_attribute(second, "info");
+  EXPECT_EQ(manager.attribute_names(), std::vector<std::string>{"info"});
+  EXPECT_EQ(manager.find_attribute_base("info"), second);
+  // Element edits reach the registered storage only.
+  manager.resize(3);
+  EXPECT_EQ(first->size(), 2u);
+  EXPECT_EQ(second->size(), 3u);
+  EXPECT_EQ(second->value(2), 2u);
+}
+
 TEST(AttributeManager, DrivesStoragesThroughElementEdits) {
   AttributeManager manager;
   manager.resize(4);
@@ -228,6 +245,25 @@ TEST(VariableAttribute, CapacityRules) {
   EXPECT_EQ(values.capacity(), 10u);
   values.reserve(13);
   EXPECT_EQ(values.capacity(), 13u);
+}
+
+TEST(VariableAttribute, GrowingOneByOneMovesTheValuesOnlyWhenTheCapacityDoubles) {
+  using Lists = std::array<absl::InlinedVector<index_t, 1>, 3>;
+  VariableAttribute<Lists> lists(Lists{}, 0);
+  lists.resize(1);
+  lists.modifiable_value(0)[1].push_back(7);
+  Lists const* where = &lists.value(0);
+  index_t moves = 0;
+  for (index_t n = 2; n <= 1000; ++n) {
+    lists.resize(n);
+    if (&lists.value(0) != where) ++moves;
+    where = &lists.value(0);
+    ASSERT_TRUE(lists.value(n - 1)[0].empty());
+  }
+  // 10 -> 20 -> 40 -> ... -> 1280.
+  EXPECT_EQ(moves, 7u);
+  EXPECT_EQ(lists.capacity(), 1280u);
+  EXPECT_EQ(lists.value(0)[1].size(), 1u);
 }
 
 TEST(VariableAttribute, BoolIsOneBytePerValue) {

@@ -4,9 +4,21 @@
 
 namespace tarnix {
 
+std::vector<AttributeManager::Entry>::iterator AttributeManager::find_entry(
+    absl::string_view name) {
+  return std::find_if(attributes_.begin(), attributes_.end(),
+                      [name](Entry const& entry) { return entry.first == name; });
+}
+
+std::vector<AttributeManager::Entry>::const_iterator AttributeManager::find_entry(
+    absl::string_view name) const {
+  return std::find_if(attributes_.begin(), attributes_.end(),
+                      [name](Entry const& entry) { return entry.first == name; });
+}
+
 std::shared_ptr<AttributeBase> AttributeManager::find_attribute_base(
     absl::string_view name) const {
-  const auto it = attributes_.find(name);
+  const auto it = find_entry(name);
   if (it == attributes_.end()) return {};
   return it->second;
 }
@@ -15,11 +27,16 @@ void AttributeManager::register_attribute(std::shared_ptr<AttributeBase> attribu
                                           absl::string_view name) {
   if (reserved_ > nb_elements_) attribute->reserve(reserved_);
   attribute->resize(nb_elements_);
-  attributes_.insert_or_assign(std::string(name), std::move(attribute));
+  const auto it = find_entry(name);
+  if (it != attributes_.end()) {
+    it->second = std::move(attribute);
+  } else {
+    attributes_.emplace_back(std::string(name), std::move(attribute));
+  }
 }
 
 void AttributeManager::delete_attribute(absl::string_view name) {
-  const auto it = attributes_.find(name);
+  const auto it = find_entry(name);
   if (it != attributes_.end()) attributes_.erase(it);
 }
 
@@ -29,7 +46,7 @@ void AttributeManager::reserve(index_t capacity) {
 }
 
 bool AttributeManager::attribute_exists(absl::string_view name) const {
-  return attributes_.contains(name);
+  return find_entry(name) != attributes_.end();
 }
 
 std::vector<std::string> AttributeManager::attribute_names() const {
@@ -81,7 +98,7 @@ void AttributeManager::copy_attribute_value(index_t from_element, index_t to_ele
 void AttributeManager::copy(AttributeManager const& other) {
   attributes_.clear();
   for (auto const& entry : other.attributes_) {
-    attributes_.emplace(entry.first, entry.second->clone());
+    attributes_.emplace_back(entry.first, entry.second->clone());
   }
   nb_elements_ = other.nb_elements_;
   reserved_ = other.reserved_;
@@ -93,7 +110,7 @@ void AttributeManager::import_extracted(AttributeManager const& other,
   attributes_.clear();
   nb_elements_ = nb_elements;
   for (auto const& entry : other.attributes_) {
-    attributes_.emplace(entry.first, entry.second->extract(old2new, nb_elements));
+    attributes_.emplace_back(entry.first, entry.second->extract(old2new, nb_elements));
   }
 }
 

@@ -38,127 +38,103 @@ index_t SurfaceMesh<D>::polygon_start(index_t polygon) const {
 }
 
 template <index_t D>
-local_index_t SurfaceMesh<D>::nb_polygon_vertices(index_t polygon) const {
-  // The sentinel entry makes polygon_starts_ one longer than the polygons.
-  if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
-  return static_cast<local_index_t>(size_of(polygon));
-}
-
-template <index_t D>
-bool SurfaceMesh<D>::is_polygon_active(index_t polygon) const {
-  return detail::checked_at(polygon_active_, polygon) != 0;
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::corner_index(index_t polygon, local_index_t local) const {
-  if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
-  return start_of(polygon) + local;
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::polygon_vertex(PolygonVertex const& corner) const {
-  return corner_vertices_[corner_index(corner.polygon_id, corner.vertex_id)];
-}
-
-template <index_t D>
-index_t SurfaceMesh<D>::polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const {
-  if (vertex > 1) throw std::out_of_range("invalid vector subscript");
-  const PolygonVertex start{edge};
-  return polygon_vertex(vertex == 0 ? start : next_polygon_vertex(start));
-}
-
-template <index_t D>
-std::array<index_t, 2> SurfaceMesh<D>::polygon_edge_vertices(PolygonEdge const& edge) const {
-  const PolygonVertex start{edge};
-  return {{polygon_vertex(start), polygon_vertex(next_polygon_vertex(start))}};
-}
-
-template <index_t D>
-PolygonVertex SurfaceMesh<D>::next_polygon_vertex(PolygonVertex const& corner) const {
-  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
-  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
-  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + 1) % size)};
-}
-
-template <index_t D>
-PolygonVertex SurfaceMesh<D>::previous_polygon_vertex(PolygonVertex const& corner) const {
-  const local_index_t size = nb_polygon_vertices(corner.polygon_id);
-  if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
-  return {corner.polygon_id, static_cast<local_index_t>((corner.vertex_id + size - 1) % size)};
-}
-
-template <index_t D>
-PolygonEdge SurfaceMesh<D>::next_polygon_edge(PolygonEdge const& edge) const {
-  return PolygonEdge{next_polygon_vertex(PolygonVertex{edge})};
-}
-
-template <index_t D>
-PolygonEdge SurfaceMesh<D>::previous_polygon_edge(PolygonEdge const& edge) const {
-  return PolygonEdge{previous_polygon_vertex(PolygonVertex{edge})};
-}
-
-template <index_t D>
-absl::optional<index_t> SurfaceMesh<D>::polygon_adjacent(PolygonEdge const& edge) const {
-  const index_t adjacent = edge_adjacents_[corner_index(edge.polygon_id, edge.edge_id)];
-  if (adjacent == NO_ID) return absl::nullopt;
-  return adjacent;
-}
-
-template <index_t D>
-absl::optional<PolygonEdge> SurfaceMesh<D>::polygon_adjacent_edge(PolygonEdge const& edge) const {
-  corner_index(edge.polygon_id, edge.edge_id);  // throws for an edge out of range
-  return twin_edge(edge.polygon_id, edge.edge_id);
-}
-
-template <index_t D>
-absl::optional<PolygonEdge> SurfaceMesh<D>::twin_edge(index_t polygon, local_index_t edge) const {
-  const index_t start = start_of(polygon);
-  const index_t size = size_of(polygon);
-  const index_t adjacent = edge_adjacents_[start + edge];
-  if (adjacent == NO_ID) return absl::nullopt;
-  const index_t from = corner_vertices_[start + edge];
-  const index_t to = corner_vertices_[edge + 1U == size ? start : start + edge + 1];
-  // The twin runs the other way; among several such edges (a polygon that
-  // folds onto itself) prefer the one that points back.
-  const local_index_t adjacent_size = nb_polygon_vertices(adjacent);
-  const index_t adjacent_start = start_of(adjacent);
-  absl::optional<PolygonEdge> twin;
-  for (local_index_t e = 0; e < adjacent_size; ++e) {
-    const index_t corner = adjacent_start + e;
-    const index_t next = e + 1 == adjacent_size ? adjacent_start : corner + 1;
-    if (corner_vertices_[corner] != to || corner_vertices_[next] != from) continue;
-    if (edge_adjacents_[corner] == polygon) return PolygonEdge{adjacent, e};
-    if (!twin) twin = PolygonEdge{adjacent, e};
-  }
-  return twin;
-}
-
-template <index_t D>
-bool SurfaceMesh<D>::is_edge_on_border(PolygonEdge const& edge) const {
-  return !polygon_adjacent(edge);
-}
-
-template <index_t D>
-absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
-                                                                 bool forward) const {
-  // One range check, then direct reads: this is the step of every fan walk.
-  const index_t position = corner_index(corner.polygon_id, corner.vertex_id);
-  const auto size = static_cast<local_index_t>(size_of(corner.polygon_id));
+template <bool Triangles>
+inline PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& corner, bool forward,
+                                                 bool& mutual) const {
+  const index_t polygon = corner.polygon_id;
+  const index_t start = Triangles ? 3 * polygon : polygon_starts_[polygon];
+  const index_t size = Triangles ? 3 : polygon_starts_[polygon + 1] - start;
+  const auto next_local = [](index_t local, index_t count) {
+    return static_cast<local_index_t>(local + 1 == count ? 0 : local + 1);
+  };
   // Forward crosses the edge leaving the vertex, whose twin enters it;
   // backward crosses the edge entering it, whose twin leaves it.
   const local_index_t crossed =
       forward ? corner.vertex_id
               : static_cast<local_index_t>(corner.vertex_id == 0 ? size - 1 : corner.vertex_id - 1);
-  const auto twin = twin_edge(corner.polygon_id, crossed);
-  if (!twin || !polygon_active_[twin->polygon_id]) return absl::nullopt;
-  const index_t twin_start = start_of(twin->polygon_id);
-  const index_t twin_size = size_of(twin->polygon_id);
-  local_index_t local = twin->edge_id;
-  if (forward) local = static_cast<local_index_t>(local + 1U == twin_size ? 0 : local + 1);
-  if (corner_vertices_[twin_start + local] != corner_vertices_[position]) return absl::nullopt;
-  return PolygonVertex{twin->polygon_id, local};
+  const index_t adjacent = edge_adjacents_[start + crossed];
+  if (adjacent == NO_ID || !polygon_active_[adjacent]) return {};
+  const index_t from = corner_vertices_[start + crossed];
+  const index_t to = corner_vertices_[start + next_local(crossed, size)];
+  // The twin runs the other way; among several such edges (a polygon that
+  // folds onto itself) prefer the one that points back.
+  const index_t adjacent_start = Triangles ? 3 * adjacent : polygon_starts_[adjacent];
+  const index_t adjacent_size =
+      Triangles ? 3 : polygon_starts_[adjacent + 1] - adjacent_start;
+  local_index_t twin = NO_LID;
+  mutual = false;
+  for (index_t e = 0; e < adjacent_size; ++e) {
+    if (corner_vertices_[adjacent_start + e] != to ||
+        corner_vertices_[adjacent_start + next_local(e, adjacent_size)] != from) {
+      continue;
+    }
+    if (twin == NO_LID) twin = static_cast<local_index_t>(e);
+    if (edge_adjacents_[adjacent_start + e] == polygon) {
+      twin = static_cast<local_index_t>(e);
+      mutual = true;
+      break;
+    }
+  }
+  if (twin == NO_LID) return {};
+  // The twin's first vertex is the crossed edge's second: forward, the
+  // vertex is the twin's second vertex, backward its first.
+  return {adjacent, forward ? next_local(twin, adjacent_size) : twin};
 }
 
+template <index_t D>
+absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex const& corner,
+                                                                 bool forward) const {
+  corner_index(corner.polygon_id, corner.vertex_id);  // throws for a corner out of range
+  bool mutual = false;
+  const PolygonVertex turned = only_triangles()
+                                   ? step_around_vertex<true>(corner, forward, mutual)
+                                   : step_around_vertex<false>(corner, forward, mutual);
+  if (turned.polygon_id == NO_ID) return absl::nullopt;
+  return turned;
+}
+
+template <index_t D>
+template <bool Triangles>
+void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
+                                 absl::InlinedVector<PolygonVertex, 10>& fan) const {
+  // Most fans are closed. Turning forward from the associated corner back
+  // to it across edges that are twins both ways gives the fan in its order,
+  // and walking back first would only retrace it in reverse.
+  bool mutual = false;
+  fan.push_back(associated);
+  for (PolygonVertex corner = associated;;) {
+    const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
+    if (next.polygon_id == NO_ID || !mutual) break;
+    if (next == associated) return;
+    if (fan.size() >= bound) break;
+    corner = next;
+    fan.push_back(corner);
+  }
+  fan.clear();
+
+  // Walk back to the border, if the fan has one.
+  PolygonVertex first = associated;
+  bool closed = false;
+  for (index_t step = 0; step < bound; ++step) {
+    const PolygonVertex previous = step_around_vertex<Triangles>(first, false, mutual);
+    if (previous.polygon_id == NO_ID) break;
+    if (previous == associated) {
+      closed = true;
+      break;
+    }
+    first = previous;
+  }
+  if (closed) first = associated;
+
+  fan.push_back(first);
+  PolygonVertex corner = first;
+  while (fan.size() < bound) {
+    const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
+    if (next.polygon_id == NO_ID || next == first) break;
+    corner = next;
+    fan.push_back(corner);
+  }
+}
 template <index_t D>
 PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
   if (!is_edge_on_border(edge)) {
@@ -181,41 +157,16 @@ PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
 }
 
 template <index_t D>
-absl::optional<PolygonVertex> SurfaceMesh<D>::associated_polygon_vertex(index_t vertex) const {
-  const PolygonVertex corner = detail::checked_at(vertex_corners_, vertex);
-  if (corner.polygon_id == NO_ID) return absl::nullopt;
-  return corner;
-}
-
-template <index_t D>
 absl::InlinedVector<PolygonVertex, 10> SurfaceMesh<D>::polygons_around_vertex(
     index_t vertex) const {
   absl::InlinedVector<PolygonVertex, 10> fan;
   const auto associated = associated_polygon_vertex(vertex);
   if (!associated) return fan;
   const index_t bound = vertex_nb_active_corners_[vertex];
-
-  // Walk back to the border, if the fan has one.
-  PolygonVertex first = *associated;
-  bool closed = false;
-  for (index_t step = 0; step < bound; ++step) {
-    const auto previous = turn_around_vertex(first, false);
-    if (!previous) break;
-    if (*previous == *associated) {
-      closed = true;
-      break;
-    }
-    first = *previous;
-  }
-  if (closed) first = *associated;
-
-  fan.push_back(first);
-  PolygonVertex corner = first;
-  while (fan.size() < bound) {
-    const auto next = turn_around_vertex(corner, true);
-    if (!next || *next == first) break;
-    corner = *next;
-    fan.push_back(corner);
+  if (only_triangles()) {
+    collect_fan<true>(*associated, bound, fan);
+  } else {
+    collect_fan<false>(*associated, bound, fan);
   }
   return fan;
 }

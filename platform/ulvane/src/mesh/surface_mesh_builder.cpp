@@ -38,29 +38,22 @@ std::unique_ptr<SurfaceMeshBuilder<D>> SurfaceMeshBuilder<D>::create(SurfaceMesh
 }
 
 template <index_t D>
-void SurfaceMeshBuilder<D>::check_vertex(index_t vertex, char const* operation) const {
-  if (vertex >= mesh_.nb_vertices()) {
-    throw UlvaneException(operation, absl::StrCat(" Unknown vertex ", vertex, " (",
-                                                  mesh_.nb_vertices(), " vertices)"));
-  }
+void SurfaceMeshBuilder<D>::throw_unknown_vertex(index_t vertex, char const* operation) const {
+  throw UlvaneException(operation, absl::StrCat(" Unknown vertex ", vertex, " (",
+                                                mesh_.nb_vertices(), " vertices)"));
 }
 
 template <index_t D>
-void SurfaceMeshBuilder<D>::check_polygon(index_t polygon, char const* operation) const {
-  if (polygon >= mesh_.nb_polygons()) {
-    throw UlvaneException(operation, absl::StrCat(" Unknown polygon ", polygon, " (",
-                                                  mesh_.nb_polygons(), " polygons)"));
-  }
+void SurfaceMeshBuilder<D>::throw_unknown_polygon(index_t polygon, char const* operation) const {
+  throw UlvaneException(operation, absl::StrCat(" Unknown polygon ", polygon, " (",
+                                                mesh_.nb_polygons(), " polygons)"));
 }
 
 template <index_t D>
-void SurfaceMeshBuilder<D>::check_corner(index_t polygon, local_index_t local,
-                                         char const* operation) const {
-  check_polygon(polygon, operation);
-  if (local >= mesh_.nb_polygon_vertices(polygon)) {
-    throw UlvaneException(operation, absl::StrCat(" Polygon ", polygon, " has no local index ",
-                                                  static_cast<unsigned>(local)));
-  }
+void SurfaceMeshBuilder<D>::throw_unknown_corner(index_t polygon, local_index_t local,
+                                                 char const* operation) const {
+  throw UlvaneException(operation, absl::StrCat(" Polygon ", polygon, " has no local index ",
+                                                static_cast<unsigned>(local)));
 }
 
 template <index_t D>
@@ -137,11 +130,11 @@ void SurfaceMeshBuilder<D>::set_polygon_adjacent(PolygonEdge const& edge, index_
   check_corner(edge.polygon_id, edge.edge_id, operation);
   if (adjacent != NO_ID) {
     check_polygon(adjacent, operation);
-    if (!mesh_.is_polygon_active(edge.polygon_id) || !mesh_.is_polygon_active(adjacent)) {
+    if (!mesh_.polygon_active_[edge.polygon_id] || !mesh_.polygon_active_[adjacent]) {
       throw UlvaneException(operation, " Removed polygons have no adjacency");
     }
   }
-  mesh_.edge_adjacents_[mesh_.corner_index(edge.polygon_id, edge.edge_id)] = adjacent;
+  mesh_.edge_adjacents_[mesh_.start_of(edge.polygon_id) + edge.edge_id] = adjacent;
 }
 
 template <index_t D>

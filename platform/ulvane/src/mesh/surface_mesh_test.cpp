@@ -127,6 +127,18 @@ TYPED_TEST(SurfaceMeshQueries, FanOrderStartsAtBorderOrAssociatedCorner) {
   }
 }
 
+TYPED_TEST(SurfaceMeshQueries, FanWithAOneWayAdjacencyStartsWhereTheWalkBackStops) {
+  auto& mesh = *this->grid;
+  auto builder = TriangulatedSurfaceBuilder<TestFixture::D>::create(mesh);
+  // Triangle 0 still points across 4 -> 0 to triangle 1, but triangle 1 no
+  // longer points back: turning back from triangle 1 stops there, so the
+  // fan of 4 is not taken as closed although turning forward comes round.
+  builder->set_polygon_adjacent({1, 0}, NO_ID);
+  EXPECT_THAT(as_vector(mesh.polygons_around_vertex(4)),
+              ElementsAre(PolygonVertex(1, 1), PolygonVertex(4, 1), PolygonVertex(7, 0),
+                          PolygonVertex(6, 0), PolygonVertex(3, 2), PolygonVertex(0, 2)));
+}
+
 TYPED_TEST(SurfaceMeshQueries, AssociatedCornerMovesOnlyTheStartOfAnInteriorFan) {
   auto& mesh = *this->grid;
   auto builder = TriangulatedSurfaceBuilder<TestFixture::D>::create(mesh);
@@ -306,6 +318,44 @@ TEST(PolygonalSurface, QuadNormalAndBarycenter) {
   EXPECT_EQ(mesh->next_polygon_vertex({0, 3}), PolygonVertex(0, 0));
   const std::array<index_t, 2> too_small{{0, 1}};
   EXPECT_THROW(builder->create_polygon(too_small), UlvaneException);
+}
+
+// Polygons of several sizes around vertex 0, so no corner position can be
+// derived from the polygon index:
+//
+//   4 ----- 3 ----- 2
+//   |  1  / |       |
+//   |   /   |   0   |
+//   | / 2   |       |
+//   5 ----- 0 ----- 1
+TEST(PolygonalSurface, FansAndTwinsAcrossPolygonsOfSeveralSizes) {
+  auto mesh = PolygonalSurface<2>::create();
+  auto builder = PolygonalSurfaceBuilder<2>::create(*mesh);
+  for (auto const& p : {std::array<double, 2>{{0, 0}}, {{1, 0}}, {{1, 1}}, {{0, 1}}, {{-1, 1}},
+                        {{-1, 0}}}) {
+    builder->create_point(Point<2>{p});
+  }
+  builder->create_polygon(std::array<index_t, 4>{{0, 1, 2, 3}});
+  builder->create_polygon(std::array<index_t, 3>{{0, 3, 4}});
+  builder->create_polygon(std::array<index_t, 3>{{0, 4, 5}});
+  builder->compute_polygon_adjacencies();
+
+  EXPECT_EQ(mesh->polygon_adjacent_edge({1, 0}), PolygonEdge(0, 3));
+  EXPECT_EQ(mesh->polygon_adjacent_edge({0, 3}), PolygonEdge(1, 0));
+  EXPECT_EQ(mesh->polygon_adjacent_edge({2, 0}), PolygonEdge(1, 2));
+  EXPECT_FALSE(mesh->polygon_adjacent_edge({0, 2}));
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(0)),
+              ElementsAre(PolygonVertex(2, 0), PolygonVertex(1, 0), PolygonVertex(0, 0)));
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(3)),
+              ElementsAre(PolygonVertex(0, 3), PolygonVertex(1, 1)));
+
+  // An adjacency set one way to a polygon that does not hold the edge
+  // gives no twin, and the fan stops there as at a border.
+  builder->set_polygon_adjacent({2, 2}, 0);
+  EXPECT_EQ(mesh->polygon_adjacent({2, 2}), absl::optional<index_t>(0));
+  EXPECT_FALSE(mesh->polygon_adjacent_edge({2, 2}));
+  EXPECT_THAT(as_vector(mesh->polygons_around_vertex(0)),
+              ElementsAre(PolygonVertex(2, 0), PolygonVertex(1, 0), PolygonVertex(0, 0)));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include <absl/container/flat_hash_map.h>
 #include <absl/strings/string_view.h>
 #include <absl/types/span.h>
 
@@ -84,7 +83,15 @@ class AttributeManager {
   void clear();
 
  private:
-  absl::flat_hash_map<std::string, std::shared_ptr<AttributeBase>> attributes_;
+  using Entry = std::pair<std::string, std::shared_ptr<AttributeBase>>;
+  //! The entry of the name, or the end.
+  std::vector<Entry>::iterator find_entry(absl::string_view name);
+  std::vector<Entry>::const_iterator find_entry(absl::string_view name) const;
+
+  //! A mesh holds a handful of attributes, and every element added or
+  //! removed visits them all: a flat list in registration order is both the
+  //! fastest to visit and fast enough to search by name.
+  std::vector<Entry> attributes_;
   index_t nb_elements_{0};
   index_t reserved_{0};
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -46,28 +47,72 @@ class SurfaceMesh : public VertexSet {
 
   //! Polygons in storage, removed but not cleaned ones included.
   index_t nb_polygons() const { return static_cast<index_t>(polygon_active_.size()); }
-  local_index_t nb_polygon_vertices(index_t polygon) const;
+  local_index_t nb_polygon_vertices(index_t polygon) const {
+    // The sentinel entry makes polygon_starts_ one longer than the polygons.
+    if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
+    return static_cast<local_index_t>(size_of(polygon));
+  }
   //! False for a polygon removed by an edit and not yet cleaned.
-  bool is_polygon_active(index_t polygon) const;
+  bool is_polygon_active(index_t polygon) const {
+    return detail::checked_at(polygon_active_, polygon) != 0;
+  }
 
-  Point<D> const& point(index_t vertex) const { return detail::checked_at(points_, vertex); }
+  Point<D> const& point(index_t vertex) const {
+    // The per-vertex vector has the points' count and a cheaper size than
+    // the deque.
+    if (vertex >= vertex_corners_.size()) throw std::out_of_range("invalid vector subscript");
+    return points_[vertex];
+  }
 
-  index_t polygon_vertex(PolygonVertex const& corner) const;
+  index_t polygon_vertex(PolygonVertex const& corner) const {
+    return corner_vertices_[corner_index(corner.polygon_id, corner.vertex_id)];
+  }
   //! Vertex 0 is the first vertex of the edge, vertex 1 the second.
-  index_t polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const;
-  std::array<index_t, 2> polygon_edge_vertices(PolygonEdge const& edge) const;
+  index_t polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const {
+    if (vertex > 1) throw std::out_of_range("invalid vector subscript");
+    return polygon_edge_vertices(edge)[vertex];
+  }
+  std::array<index_t, 2> polygon_edge_vertices(PolygonEdge const& edge) const {
+    const index_t position = corner_index(edge.polygon_id, edge.edge_id);
+    const index_t start = start_of(edge.polygon_id);
+    const index_t next = edge.edge_id + 1U == size_of(edge.polygon_id) ? start : position + 1;
+    return {{corner_vertices_[position], corner_vertices_[next]}};
+  }
 
-  PolygonVertex next_polygon_vertex(PolygonVertex const& corner) const;
-  PolygonVertex previous_polygon_vertex(PolygonVertex const& corner) const;
-  PolygonEdge next_polygon_edge(PolygonEdge const& edge) const;
-  PolygonEdge previous_polygon_edge(PolygonEdge const& edge) const;
+  PolygonVertex next_polygon_vertex(PolygonVertex const& corner) const {
+    const index_t size = nb_polygon_vertices(corner.polygon_id);
+    if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+    return {corner.polygon_id,
+            static_cast<local_index_t>(corner.vertex_id + 1U == size ? 0 : corner.vertex_id + 1)};
+  }
+  PolygonVertex previous_polygon_vertex(PolygonVertex const& corner) const {
+    const index_t size = nb_polygon_vertices(corner.polygon_id);
+    if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+    return {corner.polygon_id,
+            static_cast<local_index_t>(corner.vertex_id == 0 ? size - 1 : corner.vertex_id - 1)};
+  }
+  PolygonEdge next_polygon_edge(PolygonEdge const& edge) const {
+    return PolygonEdge{next_polygon_vertex(PolygonVertex{edge})};
+  }
+  PolygonEdge previous_polygon_edge(PolygonEdge const& edge) const {
+    return PolygonEdge{previous_polygon_vertex(PolygonVertex{edge})};
+  }
 
   //! The polygon across the edge; empty on the border.
-  absl::optional<index_t> polygon_adjacent(PolygonEdge const& edge) const;
+  absl::optional<index_t> polygon_adjacent(PolygonEdge const& edge) const {
+    const index_t adjacent = edge_adjacents_[corner_index(edge.polygon_id, edge.edge_id)];
+    if (adjacent == NO_ID) return absl::nullopt;
+    return adjacent;
+  }
   //! The twin edge: the same edge in the adjacent polygon, running the
   //! other way; empty on the border.
-  absl::optional<PolygonEdge> polygon_adjacent_edge(PolygonEdge const& edge) const;
-  bool is_edge_on_border(PolygonEdge const& edge) const;
+  absl::optional<PolygonEdge> polygon_adjacent_edge(PolygonEdge const& edge) const {
+    corner_index(edge.polygon_id, edge.edge_id);  // throws for an edge out of range
+    return twin_edge(edge.polygon_id, edge.edge_id);
+  }
+  bool is_edge_on_border(PolygonEdge const& edge) const {
+    return edge_adjacents_[corner_index(edge.polygon_id, edge.edge_id)] == NO_ID;
+  }
   //! The border edge that starts at the second vertex of the given border
   //! edge, found by turning around that vertex inside the fan that holds the
   //! given edge (so it is defined at non-manifold vertices too).
@@ -76,7 +121,11 @@ class SurfaceMesh : public VertexSet {
 
   //! The corner that defines the vertex's fan; empty when the vertex is in
   //! no active polygon.
-  absl::optional<PolygonVertex> associated_polygon_vertex(index_t vertex) const;
+  absl::optional<PolygonVertex> associated_polygon_vertex(index_t vertex) const {
+    const PolygonVertex corner = detail::checked_at(vertex_corners_, vertex);
+    if (corner.polygon_id == NO_ID) return absl::nullopt;
+    return corner;
+  }
   //! One corner per active polygon of the fan through the associated
   //! corner. For a border fan the list starts at the polygon whose edge
   //! entering the vertex is on the border, otherwise at the associated
@@ -127,7 +176,10 @@ class SurfaceMesh : public VertexSet {
 
   //! Position of the corner in the flat corner arrays.
   //! \throw std::out_of_range for a polygon or local index out of range.
-  index_t corner_index(index_t polygon, local_index_t local) const;
+  index_t corner_index(index_t polygon, local_index_t local) const {
+    if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
+    return start_of(polygon) + local;
+  }
   index_t polygon_start(index_t polygon) const;
   //! True when every polygon is a triangle: polygons have at least 3
   //! corners, so 3 corners per polygon on average means 3 each.
@@ -144,12 +196,47 @@ class SurfaceMesh : public VertexSet {
   //! Sum of the cross products of the polygon's fan triangles.
   Vector<3> polygon_area_vector(index_t polygon) const;
   //! `polygon_adjacent_edge` for an edge known to be in range.
-  absl::optional<PolygonEdge> twin_edge(index_t polygon, local_index_t edge) const;
+  absl::optional<PolygonEdge> twin_edge(index_t polygon, local_index_t edge) const {
+    const index_t start = start_of(polygon);
+    const index_t size = size_of(polygon);
+    const index_t adjacent = edge_adjacents_[start + edge];
+    if (adjacent == NO_ID) return absl::nullopt;
+    const index_t from = corner_vertices_[start + edge];
+    const index_t to = corner_vertices_[edge + 1U == size ? start : start + edge + 1];
+    // The twin runs the other way; among several such edges (a polygon that
+    // folds onto itself) prefer the one that points back.
+    const index_t adjacent_size = size_of(adjacent);
+    const index_t adjacent_start = start_of(adjacent);
+    absl::optional<PolygonEdge> twin;
+    for (index_t e = 0; e < adjacent_size; ++e) {
+      const index_t corner = adjacent_start + e;
+      if (corner_vertices_[corner] != to) continue;
+      const index_t next = e + 1 == adjacent_size ? adjacent_start : corner + 1;
+      if (corner_vertices_[next] != from) continue;
+      const PolygonEdge found{adjacent, static_cast<local_index_t>(e)};
+      if (edge_adjacents_[corner] == polygon) return found;
+      if (!twin) twin = found;
+    }
+    return twin;
+  }
   //! The corner of `vertex` in the polygon across the edge of `corner`
   //! leaving (forward) or entering (backward) the vertex, if that polygon
   //! is active and continues the fan.
   absl::optional<PolygonVertex> turn_around_vertex(PolygonVertex const& corner,
                                                    bool forward) const;
+  //! The step of `turn_around_vertex` for a corner known to be in range:
+  //! the default corner (polygon NO_ID) when the fan stops. `mutual` tells
+  //! whether the crossed edge and its twin point at each other's polygons,
+  //! so that the opposite step leads back. `Triangles` states that every
+  //! polygon has three corners, so no lookup is needed.
+  template <bool Triangles>
+  PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward,
+                                   bool& mutual) const;
+  //! The fan through the associated corner, as `polygons_around_vertex`
+  //! gives it, at most `bound` corners.
+  template <bool Triangles>
+  void collect_fan(PolygonVertex const& associated, index_t bound,
+                   absl::InlinedVector<PolygonVertex, 10>& fan) const;
 
   std::deque<Point<D>> points_;
   //! Per vertex: the associated corner, and its number of active corners.

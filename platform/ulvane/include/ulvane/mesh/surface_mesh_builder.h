@@ -95,9 +95,21 @@ class SurfaceMeshBuilder : public VertexSetBuilder {
   index_t create_polygon(absl::Span<const index_t> vertices, index_t parent);
 
  private:
-  void check_vertex(index_t vertex, char const* operation) const;
-  void check_polygon(index_t polygon, char const* operation) const;
-  void check_corner(index_t polygon, local_index_t local, char const* operation) const;
+  //! The checks cost a comparison; the message is built out of line.
+  void check_vertex(index_t vertex, char const* operation) const {
+    if (vertex >= mesh_.nb_vertices()) throw_unknown_vertex(vertex, operation);
+  }
+  void check_polygon(index_t polygon, char const* operation) const {
+    if (polygon >= mesh_.nb_polygons()) throw_unknown_polygon(polygon, operation);
+  }
+  void check_corner(index_t polygon, local_index_t local, char const* operation) const {
+    check_polygon(polygon, operation);
+    if (local >= mesh_.size_of(polygon)) throw_unknown_corner(polygon, local, operation);
+  }
+  [[noreturn]] void throw_unknown_vertex(index_t vertex, char const* operation) const;
+  [[noreturn]] void throw_unknown_polygon(index_t polygon, char const* operation) const;
+  [[noreturn]] void throw_unknown_corner(index_t polygon, local_index_t local,
+                                         char const* operation) const;
   //! The distinct polygons across the polygon's edges.
   absl::InlinedVector<index_t, 4> adjacent_polygons(index_t polygon) const;
   //! The vertex lost an active corner at `lost` (a corner of a polygon
