@@ -255,17 +255,8 @@ void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
   for (unsigned int t = first_piece; t < input_mesh.nb_polygons(); ++t) {
     for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
   }
-  // Every flip takes the two triangles off; the bound only keeps a run of
-  // flips local to the cut.
-  std::size_t nb_flips_left = 4 * std::size_t{nb_pieces} + 8;
-  while (!pending.empty() && nb_flips_left > 0) {
-    const PolygonEdge edge = pending.back();
-    pending.pop_back();
-    if (const auto outer = flip_if_better(edge)) {
-      --nb_flips_left;
-      pending.insert(pending.end(), outer->begin(), outer->end());
-    }
-  }
+  // The bound only keeps a run of flips local to the cut.
+  flip_pending(pending, 4 * std::size_t{nb_pieces} + 8);
   // The chain of the side just cut follows its polygon edges, which the
   // flips may have moved to other local edges or triangles.
   for (std::size_t k = 0; k < cut_chain.size(); ++k) {
@@ -277,6 +268,19 @@ void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
       return;
     }
     step.edge = *moved;
+  }
+}
+
+void FrontalRemesher<2>::flip_pending(std::vector<PolygonEdge>& pending, std::size_t nb_flips) {
+  // Each flip at least doubles the worse shape of its two triangles, so
+  // the flips end on their own; the bound states how far they may go.
+  while (!pending.empty() && nb_flips > 0) {
+    const PolygonEdge edge = pending.back();
+    pending.pop_back();
+    if (const auto outer = flip_if_better(edge)) {
+      --nb_flips;
+      pending.insert(pending.end(), outer->begin(), outer->end());
+    }
   }
 }
 

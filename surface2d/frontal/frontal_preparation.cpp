@@ -106,8 +106,6 @@ void FrontalRemesher<2>::prepare_surface() {
     }
   }
 
-  refine_coarse_triangles();
-
   for (const unsigned int given : given_vertices) {
     const unsigned int v = modifier.updated_vertex(given);
     output_vertex(v, true);
@@ -139,33 +137,59 @@ void FrontalRemesher<2>::refine_coarse_triangles() {
     }
     return length;
   };
-  // Refinement stops at the working-triangle count the run is sized for.
-  const std::size_t bound = expected_nb_working_triangles();
-  for (unsigned int t = 0; t < input_mesh.nb_polygons() && input_mesh.nb_polygons() < bound; ++t) {
+  // A surface made of slivers (a triangulation of its border alone) is
+  // flipped to better shapes first, so that the splits below fall on
+  // short edges across the surface instead of along the slivers.
+  std::vector<PolygonEdge> pending;
+  const unsigned int nb_initial = input_mesh.nb_polygons();
+  for (unsigned int t = 0; t < nb_initial; ++t) {
     if (!modifier.is_triangle_active(t)) continue;
-    absl::optional<PolygonEdge> longest;
-    double longest_excess = 1.0;
-    for (local_index_t j = 0; j < 3; ++j) {
-      const PolygonEdge edge{t, j};
-      if (input_mesh.is_edge_on_border(edge)) continue;
-      const auto ends = input_mesh.polygon_edge_vertices(edge);
-      const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
-      const double size = metric->edge_length(middle);
-      if (!std::isfinite(size) || !(size > 0.0)) continue;
-      const double border = std::max(longest_border_edge(t),
-                                     longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
-      const double excess =
-          input_mesh.edge_length(edge) / (REFINED_EDGE_FACTOR * std::max(size, border));
-      if (excess > longest_excess) {
-        longest_excess = excess;
-        longest = edge;
+    for (local_index_t j = 0; j < 3; ++j) pending.push_back({t, j});
+  }
+  flip_pending(pending, 8 * std::size_t{nb_initial} + 8);
+  // Refinement stops at the working-triangle count the run is sized for.
+  // The flips rewrite triangles already passed, so passes repeat while one
+  // splits an edge; each split adds triangles, so the bound ends them.
+  const std::size_t bound = expected_nb_working_triangles();
+  bool split = true;
+  while (split && input_mesh.nb_polygons() < bound) {
+    split = false;
+    for (unsigned int t = 0; t < input_mesh.nb_polygons() && input_mesh.nb_polygons() < bound;
+         ++t) {
+      if (!modifier.is_triangle_active(t)) continue;
+      absl::optional<PolygonEdge> longest;
+      double longest_excess = 1.0;
+      for (local_index_t j = 0; j < 3; ++j) {
+        const PolygonEdge edge{t, j};
+        if (input_mesh.is_edge_on_border(edge)) continue;
+        const auto ends = input_mesh.polygon_edge_vertices(edge);
+        const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
+        const double size = metric->edge_length(middle);
+        if (!std::isfinite(size) || !(size > 0.0)) continue;
+        const double border = std::max(
+            longest_border_edge(t), longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
+        const double excess =
+            input_mesh.edge_length(edge) / (REFINED_EDGE_FACTOR * std::max(size, border));
+        if (excess > longest_excess) {
+          longest_excess = excess;
+          longest = edge;
+        }
       }
+      if (!longest) continue;
+      const auto ends = input_mesh.polygon_edge_vertices(*longest);
+      // The split triangles are appended, so this pass visits them later.
+      const unsigned int first_new = input_mesh.nb_polygons();
+      modifier.insert_point_on_edge(*longest,
+                                    (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5);
+      if (input_mesh.nb_polygons() == first_new) continue;
+      split = true;
+      // The edges of the new triangles are flipped while that pays.
+      pending.clear();
+      for (unsigned int n = first_new; n < input_mesh.nb_polygons(); ++n) {
+        for (local_index_t j = 0; j < 3; ++j) pending.push_back({n, j});
+      }
+      flip_pending(pending, 64);
     }
-    if (!longest) continue;
-    const auto ends = input_mesh.polygon_edge_vertices(*longest);
-    // The split triangles are appended, so this loop visits them later.
-    modifier.insert_point_on_edge(*longest,
-                                  (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5);
   }
 }
 

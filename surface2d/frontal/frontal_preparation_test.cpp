@@ -115,6 +115,26 @@ TEST(PrepareSurface, CollapsesOnlyEdgesShortForTheModelSize) {
   }
 }
 
+// The smallest angle of the active triangles, in degrees.
+double smallest_angle_degrees(TriangulatedSurface<2> const& mesh) {
+  double smallest = 180.0;
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      Point<2> const& p = mesh.point(mesh.polygon_vertex({t, k}));
+      Point<2> const& q = mesh.point(mesh.polygon_vertex({t, static_cast<local_index_t>((k + 1) % 3)}));
+      Point<2> const& r = mesh.point(mesh.polygon_vertex({t, static_cast<local_index_t>((k + 2) % 3)}));
+      const double ux = q.value(0) - p.value(0);
+      const double uy = q.value(1) - p.value(1);
+      const double vx = r.value(0) - p.value(0);
+      const double vy = r.value(1) - p.value(1);
+      const double angle = std::atan2(std::abs(ux * vy - uy * vx), ux * vx + uy * vy);
+      smallest = std::min(smallest, angle * 180.0 / M_PI);
+    }
+  }
+  return smallest;
+}
+
 // Cuts into triangles much larger than the target length fill them with
 // slivers; the inner edges are split first down to four times the target
 // length (1 here), and the border edges stay.
@@ -131,6 +151,8 @@ TEST(PrepareSurface, SplitsInnerEdgesMuchLongerThanTheTarget) {
   for (index_t v = 0; v < 64; ++v) triangles.push_back({64, v, (v + 1) % 64});
   Fixture f(make_surface<2>(points, triangles), {0, 16, 32, 48});
   f.remesher.prepare_surface();
+  f.remesher.create_polygon_attributes();
+  f.remesher.refine_coarse_triangles();
   expect_valid_surface(*f.mesh);
   unsigned int nb_border = 0;
   for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) {
@@ -147,6 +169,9 @@ TEST(PrepareSurface, SplitsInnerEdgesMuchLongerThanTheTarget) {
   EXPECT_EQ(nb_border, 64u);
   EXPECT_GT(nb_active_triangles(*f.mesh), 64u);
   EXPECT_NEAR(surface_area(*f.mesh), 256.0, 1e-9);
+  // Splits alone leave slivers of 3 degrees along the fan's edges; the
+  // flips around each new point more than double the smallest angle.
+  EXPECT_GT(smallest_angle_degrees(*f.mesh), 6.0);
 }
 
 // Two triangles meeting at the given vertex 0 only.

@@ -179,6 +179,7 @@ RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
   FrontalRemesher2D remesher(surface, builder, checked_metric, given_vertices);
   remesher.prepare_surface();
   remesher.create_polygon_attributes();
+  remesher.refine_coarse_triangles();
   remesher.initialize_front();
   remesher.advance_front();
   return remesher.build_remeshed_surface();

@@ -294,7 +294,8 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! for all its corners.
   SplitCopies split_non_manifold_vertices();
   //! Splits the inner working edges much longer than the target length at
-  //! their midpoints, longest edge of each triangle first.
+  //! their midpoints, longest edge of each triangle first, flipping the
+  //! slivers around each new point away; needs the polygon attributes.
   void refine_coarse_triangles();
   //! The diagonal of the bounding box of the active working triangles.
   double working_diagonal() const;
@@ -418,6 +419,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! of a cut (the triangles from `first_piece` on) while that improves
   //! their shape, and moves `cut_chain` to the triangles made.
   void improve_cut_pieces(unsigned int first_piece);
+  //! Flips the pending edges by `flip_if_better`, queueing the outer edges
+  //! of every flip, until none is left or `nb_flips` flips were made.
+  void flip_pending(std::vector<PolygonEdge>& pending, std::size_t nb_flips);
   //! Flips the edge when both its triangles are uncovered, it carries no
   //! macro edge and the worse of the two triangles gets better shaped;
   //! the two triangles are rewritten in place. Returns their four outer
