@@ -13,7 +13,7 @@ prefix=$PWD/build/peer-prefix
 out=$PWD/build/peer-bench
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release > /dev/null
-cmake --build "$build" -j"$(nproc)" > /dev/null
+cmake --build "$build" -j"$(nproc)" > /dev/null 2>&1
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" > /dev/null
 PEER_BENCH_BUILD=$out TARNIX_PREFIX=$prefix bash "$peer/build.sh" > /dev/null
