@@ -3,6 +3,8 @@
 
 #include <tarnix/surface2d/frontal_remesher.h>
 
+#include "driver/input_checks.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -258,20 +260,9 @@ SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
 }
 
 std::size_t FrontalRemesher<2>::expected_nb_working_triangles() const {
-  // An equilateral output triangle of side s covers sqrt(3) / 4 s^2.
-  double nb_output = 0.0;
-  for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
-    if (!modifier.is_triangle_active(t)) continue;
-    Point<2> const& p0 = input_mesh.point(input_mesh.polygon_vertex({t, 0}));
-    Point<2> const& p1 = input_mesh.point(input_mesh.polygon_vertex({t, 1}));
-    Point<2> const& p2 = input_mesh.point(input_mesh.polygon_vertex({t, 2}));
-    const double area = 0.5 * std::fabs((p1.value(0) - p0.value(0)) * (p2.value(1) - p0.value(1)) -
-                                        (p1.value(1) - p0.value(1)) * (p2.value(0) - p0.value(0)));
-    const double size = metric->edge_length((p0 + p1 + p2) / 3.0);
-    if (std::isfinite(size) && size > 0.0) nb_output += area / (0.433 * size * size);
-  }
   const std::size_t nb_input = input_mesh.nb_polygons();
-  const double expected = static_cast<double>(nb_input) + WORKING_TRIANGLES_PER_OUTPUT * nb_output;
+  const double expected = static_cast<double>(nb_input) +
+                          WORKING_TRIANGLES_PER_OUTPUT * estimated_nb_triangles(input_mesh, *metric);
   const double bound = static_cast<double>(std::min(MAX_RESERVE_FACTOR * nb_input, MAX_RESERVE));
   // Written so that a sum that is not a number gives the bound.
   return static_cast<std::size_t>(expected < bound ? expected : bound);
