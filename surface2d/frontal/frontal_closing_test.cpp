@@ -140,8 +140,10 @@ TEST(TryVertex, RollsBackTheFirstSideWhenTheSecondIsRefused) {
   const unsigned int triangles_before = square.mesh->nb_polygons();
   EXPECT_FALSE(r.try_vertex(edge, 7));
   EXPECT_EQ(r.output_surface().nb_polygons(), 0u);
-  // The cut of side 1 stays, its marks are gone, nothing is covered.
-  EXPECT_GT(square.mesh->nb_polygons(), triangles_before);
+  // Side 1 (0 to 7, flipped into the surface) stays, its marks are gone,
+  // nothing is covered.
+  EXPECT_EQ(square.mesh->nb_polygons(), triangles_before);
+  EXPECT_TRUE(square.mesh->polygon_edge_from_vertices(0, 7));
   EXPECT_EQ(square.nb_marks(), marks_before);
   for (unsigned int t = 0; t < square.mesh->nb_polygons(); ++t) EXPECT_EQ(r.triangle_info(t), NO_ID);
   EXPECT_EQ(edge.start, 0u);

@@ -84,31 +84,51 @@ TEST(MakeMacroEdge, ReusesAMacroEdgeFromBToAAndRefusesOneFromAToB) {
   EXPECT_EQ(grid.mesh->nb_polygons(), nb_triangles);
 }
 
-TEST(MakeMacroEdge, CutsAStraightSideAndMarksItOnTheSideTowardsA) {
+TEST(MakeMacroEdge, MakesAStraightSideAndMarksItOnTheSideTowardsA) {
   struct Case {
     char const* name;
+    unsigned int grid_size;
     unsigned int a;
     unsigned int b;
     // Whether the marked polygon edges run from a to b (on the border) or
     // from b towards a.
     bool forward;
+    // The number of input edges of the side; for a cut, the least number.
+    unsigned int nb_chain_edges;
+    // Whether the side adds triangles (a cut) or only flips edges.
+    bool cut;
   };
   const Case cases[] = {
-      // From 0 (0, 0) to 5 (2, 1): the segment crosses edge 1-4 at (1, 0.5).
-      {"across edge 1-4", 0, 5, false},
-      {"along the bottom border", 0, 2, true},
+      // From 0 (0, 0) to 5 (2, 1) the segment crosses edge 1-4 of
+      // t0 = (0, 1, 4) and t3 = (1, 5, 4) at (1, 0.5): flipped to 0-5.
+      {"across edge 1-4, flipped", 2, 0, 5, false, 1, false},
+      // From 0 (0, 0) to 23 (3, 4): no vertex on the segment, many crossed
+      // edges whose quadrilaterals are not all convex at first.
+      {"across many edges, flipped", 4, 0, 23, false, 1, false},
+      // Through vertex 4 (1, 1), which has no output vertex.
+      {"along the diagonal edges 0-4 and 4-8", 2, 0, 8, false, 2, false},
+      {"along the bottom border", 2, 0, 2, true, 2, false},
+      // From 0 (0, 0) to 14 (4, 2) through vertex 7 (2, 1): no flips can
+      // make that one edge, the crossed edges are cut.
+      {"through a vertex between crossed edges, cut", 4, 0, 14, false, 4, true},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
-    Grid grid(2);
+    Grid grid(c.grid_size);
     auto& r = grid.remesher;
+    const unsigned int nb_triangles = grid.mesh->nb_polygons();
     const auto side = r.make_macro_edge(c.a, c.b, 0);
     ASSERT_TRUE(side);
     EXPECT_TRUE(side->is_new);
     EXPECT_EQ(side->macro_edge, 0u);
+    EXPECT_EQ(grid.mesh->nb_polygons() > nb_triangles, c.cut);
     expect_valid_surface(*grid.mesh);
     const auto chain = r.macro_edge_chain(c.a, c.b, 0);
-    ASSERT_GE(chain.size(), 2u);
+    if (c.cut) {
+      ASSERT_GE(chain.size(), c.nb_chain_edges);
+    } else {
+      ASSERT_EQ(chain.size(), c.nb_chain_edges);
+    }
     // The chain recorded from the cut is the one walked on the marks.
     ASSERT_EQ(r.cut_chain.size(), chain.size());
     for (std::size_t k = 0; k < chain.size(); ++k) {

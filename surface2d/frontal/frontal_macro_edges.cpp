@@ -4,6 +4,7 @@
 #include <tarnix/surface2d/frontal_remesher.h>
 
 #include <algorithm>
+#include <deque>
 
 #include <absl/strings/str_cat.h>
 
@@ -193,11 +194,34 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
   }
   if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   planned_cut.reset();
-  const auto cuts = straight_path(a, b);
+  auto cuts = straight_path(a, b);
   // The cut that `are_cuts_valid` planned for this very path is made as
   // planned; nothing edited the surface since.
   auto plan = std::move(planned_cut);
   if (!cuts) return absl::nullopt;
+  // A side whose crossed edges can all be flipped becomes one input edge:
+  // no vertex is added, and the working surface keeps the size of the
+  // overlay of its own vertices and the output's.
+  bool changed = false;
+  std::vector<unsigned int> flipped;
+  if (const auto side = flip_in_side(a, b, changed, flipped)) {
+    mark_macro_edge({*side}, c);
+    record_cut_chain({*side}, {}, a, b);
+    std::vector<PolygonEdge> pending;
+    for (const unsigned int t : flipped) {
+      for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
+    }
+    improve_pieces(std::move(pending), 2 * flipped.size() + 8);
+    return CandidateSide{true, c, a, b};
+  }
+  if (changed) {
+    // The flips stopped half way: the path is planned again on the
+    // triangles they made.
+    planned_cut.reset();
+    cuts = straight_path(a, b);
+    plan = std::move(planned_cut);
+    if (!cuts) return absl::nullopt;
+  }
   const unsigned int nb_polygons_before = input_mesh.nb_polygons();
   const SurfaceCutPathInfo info =
       plan && plan->start() == a && plan->end() == b
@@ -233,6 +257,16 @@ double shape_quality(Point<2> const& p0, Point<2> const& p1, Point<2> const& p2)
   return (ux * vy - uy * vx) / (ux * ux + uy * uy + vx * vx + vy * vy + wx * wx + wy * wy);
 }
 
+// Whether a triangle around c holds d.
+bool has_edge_between(SurfaceMesh<2> const& mesh, unsigned int c, unsigned int d) {
+  for (auto const& corner : mesh.polygons_around_vertex(c)) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (mesh.polygon_vertex({corner.polygon_id, k}) == d) return true;
+    }
+  }
+  return false;
+}
+
 // A flip must raise the worse of the two shapes more than this many times:
 // slivers go, and triangles of fair shape stay as the cuts made them (every
 // change to them moves where later apexes snap). The margin also keeps the
@@ -248,15 +282,19 @@ void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
   // flipped while that makes the worse of their two triangles better
   // shaped. Marked edges, covered triangles and vertices stay as they are.
   const unsigned int nb_pieces = input_mesh.nb_polygons() - first_piece;
-  std::vector<std::array<unsigned int, 2>> chain_ends;
-  chain_ends.reserve(cut_chain.size());
-  for (auto const& step : cut_chain) chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
   std::vector<PolygonEdge> pending;
   for (unsigned int t = first_piece; t < input_mesh.nb_polygons(); ++t) {
     for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
   }
   // The bound only keeps a run of flips local to the cut.
-  flip_pending(pending, 4 * std::size_t{nb_pieces} + 8);
+  improve_pieces(std::move(pending), 4 * std::size_t{nb_pieces} + 8);
+}
+
+void FrontalRemesher<2>::improve_pieces(std::vector<PolygonEdge> pending, std::size_t nb_flips) {
+  std::vector<std::array<unsigned int, 2>> chain_ends;
+  chain_ends.reserve(cut_chain.size());
+  for (auto const& step : cut_chain) chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
+  flip_pending(pending, nb_flips);
   // The chain of the side just cut follows its polygon edges, which the
   // flips may have moved to other local edges or triangles.
   for (std::size_t k = 0; k < cut_chain.size(); ++k) {
@@ -317,12 +355,19 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
     return absl::nullopt;
   }
   // No other edge may join c and d already: no triangle around c holds d.
-  for (auto const& corner : input_mesh.polygons_around_vertex(c)) {
-    for (local_index_t k = 0; k < 3; ++k) {
-      if (input_mesh.polygon_vertex({corner.polygon_id, k}) == d) return absl::nullopt;
-    }
-  }
+  if (has_edge_between(input_mesh, c, d)) return absl::nullopt;
+  return flip_edge(edge);
+}
 
+std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge) {
+  const unsigned int t = edge.polygon_id;
+  const PolygonEdge twin = input_mesh.polygon_adjacent_edge(edge).value();
+  const unsigned int u = twin.polygon_id;
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+  const local_index_t i = edge.edge_id;
+  const local_index_t j = twin.edge_id;
+  const unsigned int c = input_mesh.polygon_vertex({t, next(next(i))});
+  const unsigned int d = input_mesh.polygon_vertex({u, next(next(j))});
   // The two triangles are rewritten in place: t becomes (a, d, c) and u
   // becomes (b, c, d). Their edges a -> d and b -> c take the lists and
   // neighbours of the edges they replace; c -> a and d -> b keep theirs.
@@ -345,6 +390,99 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
   input_builder.set_polygon_adjacent(t_side, u);
   input_builder.set_polygon_adjacent(u_side, t);
   return std::array<PolygonEdge, 4>{{{t, i}, {t, next(next(i))}, {u, j}, {u, next(next(j))}}};
+}
+
+absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::flippable_crossings(
+    unsigned int a, unsigned int b) const {
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+  Point<2> const& pa = input_mesh.point(a);
+  Point<2> const& pb = input_mesh.point(b);
+  const auto side_of = [&](unsigned int v) { return orientation_2d(pa, pb, input_mesh.point(v)); };
+  // The triangle (a, p, q) around a whose corner holds the direction to b:
+  // p strictly on the right of the segment, q strictly on its left.
+  absl::optional<PolygonEdge> crossed;
+  for (auto const& corner : input_mesh.polygons_around_vertex(a)) {
+    const unsigned int p = input_mesh.polygon_vertex({corner.polygon_id, next(corner.vertex_id)});
+    const unsigned int q =
+        input_mesh.polygon_vertex({corner.polygon_id, next(next(corner.vertex_id))});
+    if (p == b || q == b) return absl::nullopt;
+    if (side_of(p) == Sign::negative && side_of(q) == Sign::positive) {
+      if (is_triangle_covered(corner.polygon_id)) return absl::nullopt;
+      crossed = PolygonEdge{corner.polygon_id, next(corner.vertex_id)};
+      break;
+    }
+  }
+  if (!crossed) return absl::nullopt;
+  // Each crossed polygon edge runs from its right end to its left end, in
+  // the triangle on a's side; the walk goes on in its twin's triangle
+  // (left, right, s) until s is b.
+  std::vector<std::array<unsigned int, 2>> crossings;
+  for (unsigned int step = 0; step < input_mesh.nb_polygons(); ++step) {
+    const PolygonEdge edge = *crossed;
+    if (!edge_lists(edge.polygon_id)[edge.edge_id].empty()) return absl::nullopt;
+    const auto twin = input_mesh.polygon_adjacent_edge(edge);
+    if (!twin || !edge_lists(twin->polygon_id)[twin->edge_id].empty()) return absl::nullopt;
+    const unsigned int u = twin->polygon_id;
+    if (!input_mesh.is_polygon_active(u) || is_triangle_covered(u)) return absl::nullopt;
+    const unsigned int left = input_mesh.polygon_vertex({u, twin->edge_id});
+    const unsigned int right = input_mesh.polygon_vertex({u, next(twin->edge_id)});
+    crossings.push_back({right, left});
+    const unsigned int s = input_mesh.polygon_vertex({u, next(next(twin->edge_id))});
+    if (s == b) return crossings;
+    const Sign side = side_of(s);
+    if (side == Sign::zero) return absl::nullopt;
+    crossed = side == Sign::positive ? PolygonEdge{u, next(twin->edge_id)}
+                                     : PolygonEdge{u, next(next(twin->edge_id))};
+  }
+  return absl::nullopt;
+}
+
+absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(unsigned int a, unsigned int b,
+                                                             bool& changed,
+                                                             std::vector<unsigned int>& flipped) {
+  changed = false;
+  const auto crossings = flippable_crossings(a, b);
+  if (!crossings) return absl::nullopt;
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+  Point<2> const& pa = input_mesh.point(a);
+  Point<2> const& pb = input_mesh.point(b);
+  // Crossed edges are flipped where their quadrilateral is convex, and a
+  // new edge that still crosses the segment waits its turn again; among
+  // the edges crossing a segment one is always flippable, so the queue
+  // empties within a number of turns quadratic in the crossings. Every
+  // vertex met lies strictly on one side of the segment.
+  std::deque<std::array<unsigned int, 2>> queue(crossings->begin(), crossings->end());
+  const std::size_t n = queue.size();
+  std::size_t turns = 4 * n * n + 16;
+  while (!queue.empty()) {
+    if (turns-- == 0) return absl::nullopt;
+    const auto ends = queue.front();
+    queue.pop_front();
+    const PolygonEdge edge = input_mesh.polygon_edge_from_vertices(ends[0], ends[1]).value();
+    const unsigned int t = edge.polygon_id;
+    const PolygonEdge twin = input_mesh.polygon_adjacent_edge(edge).value();
+    const unsigned int c = input_mesh.polygon_vertex({t, next(next(edge.edge_id))});
+    const unsigned int d = input_mesh.polygon_vertex({twin.polygon_id, next(next(twin.edge_id))});
+    Point<2> const& pc = input_mesh.point(c);
+    Point<2> const& pd = input_mesh.point(d);
+    if (orientation_2d(pc, input_mesh.point(ends[0]), pd) != Sign::positive ||
+        orientation_2d(pd, input_mesh.point(ends[1]), pc) != Sign::positive) {
+      queue.push_back(ends);
+      continue;
+    }
+    if (has_edge_between(input_mesh, c, d)) return absl::nullopt;
+    flip_edge(edge);
+    changed = true;
+    flipped.push_back(t);
+    flipped.push_back(twin.polygon_id);
+    if (c == a || c == b || d == a || d == b) continue;
+    const Sign side_c = orientation_2d(pa, pb, pc);
+    if (side_c != orientation_2d(pa, pb, pd)) {
+      queue.push_back(side_c == Sign::negative ? std::array<unsigned int, 2>{c, d}
+                                               : std::array<unsigned int, 2>{d, c});
+    }
+  }
+  return input_mesh.polygon_edge_from_vertices(b, a);
 }
 
 void FrontalRemesher<2>::record_cut_chain(absl::Span<PolygonEdge const> against,
