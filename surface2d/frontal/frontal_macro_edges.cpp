@@ -193,11 +193,7 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
     return existing_side(a, b, *m);
   }
   if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
-  planned_cut.reset();
   auto cuts = straight_path(a, b);
-  // The cut that `are_cuts_valid` planned for this very path is made as
-  // planned; nothing edited the surface since.
-  auto plan = std::move(planned_cut);
   if (!cuts) return absl::nullopt;
   // A side whose crossed edges can all be flipped becomes one input edge:
   // no vertex is added, and the working surface keeps the size of the
@@ -215,18 +211,16 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
     return CandidateSide{true, c, a, b};
   }
   if (changed) {
-    // The flips stopped half way: the path is planned again on the
-    // triangles they made.
-    planned_cut.reset();
+    // The flips stopped half way: the path is found again on the triangles
+    // they made.
     cuts = straight_path(a, b);
-    plan = std::move(planned_cut);
     if (!cuts) return absl::nullopt;
   }
+  // A cut that the cutter would refuse refuses the side.
+  auto plan = SurfaceCutPlan::create(input_mesh, a, b, *cuts);
+  if (!plan) return absl::nullopt;
   const unsigned int nb_polygons_before = input_mesh.nb_polygons();
-  const SurfaceCutPathInfo info =
-      plan && plan->start() == a && plan->end() == b
-          ? plan->apply(input_builder)
-          : cut_along_path<2>(input_mesh, input_builder, a, b, absl::MakeConstSpan(*cuts));
+  const SurfaceCutPathInfo info = plan->apply(input_builder);
   for (auto const& created : info.created_vertices) {
     for (const unsigned int origin : created.origins) {
       if (origin == NO_ID) continue;

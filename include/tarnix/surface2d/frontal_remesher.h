@@ -475,9 +475,6 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! The chain of the side the last `make_macro_edge` cut, empty when it
   //! cut nothing.
   std::vector<OrientedPolygonEdge> cut_chain;
-  //! The cut the last accepting `are_cuts_valid` planned, for
-  //! `make_macro_edge` to make without planning it again.
-  mutable std::unique_ptr<SurfaceCutPlan> planned_cut;
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;
