@@ -199,15 +199,9 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
   // no vertex is added, and the working surface keeps the size of the
   // overlay of its own vertices and the output's.
   bool changed = false;
-  std::vector<unsigned int> flipped;
-  if (const auto side = flip_in_side(a, b, changed, flipped)) {
+  if (const auto side = flip_in_side(a, b, changed)) {
     mark_macro_edge({*side}, c);
     record_cut_chain({*side}, {}, a, b);
-    std::vector<PolygonEdge> pending;
-    for (const unsigned int t : flipped) {
-      for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
-    }
-    improve_pieces(std::move(pending), 2 * flipped.size() + 8);
     return CandidateSide{true, c, a, b};
   }
   if (changed) {
@@ -280,15 +274,11 @@ void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
   for (unsigned int t = first_piece; t < input_mesh.nb_polygons(); ++t) {
     for (local_index_t i = 0; i < 3; ++i) pending.push_back({t, i});
   }
-  // The bound only keeps a run of flips local to the cut.
-  improve_pieces(std::move(pending), 4 * std::size_t{nb_pieces} + 8);
-}
-
-void FrontalRemesher<2>::improve_pieces(std::vector<PolygonEdge> pending, std::size_t nb_flips) {
   std::vector<std::array<unsigned int, 2>> chain_ends;
   chain_ends.reserve(cut_chain.size());
   for (auto const& step : cut_chain) chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
-  flip_pending(pending, nb_flips);
+  // The bound only keeps a run of flips local to the cut.
+  flip_pending(pending, 4 * std::size_t{nb_pieces} + 8);
   // The chain of the side just cut follows its polygon edges, which the
   // flips may have moved to other local edges or triangles.
   for (std::size_t k = 0; k < cut_chain.size(); ++k) {
@@ -432,8 +422,7 @@ absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::fli
 }
 
 absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(unsigned int a, unsigned int b,
-                                                             bool& changed,
-                                                             std::vector<unsigned int>& flipped) {
+                                                             bool& changed) {
   changed = false;
   const auto crossings = flippable_crossings(a, b);
   if (!crossings) return absl::nullopt;
@@ -467,8 +456,6 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(unsigned int a, uns
     if (has_edge_between(input_mesh, c, d)) return absl::nullopt;
     flip_edge(edge);
     changed = true;
-    flipped.push_back(t);
-    flipped.push_back(twin.polygon_id);
     if (c == a || c == b || d == a || d == b) continue;
     const Sign side_c = orientation_2d(pa, pb, pc);
     if (side_c != orientation_2d(pa, pb, pd)) {

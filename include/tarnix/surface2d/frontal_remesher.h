@@ -419,18 +419,13 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! of a cut (the triangles from `first_piece` on) while that improves
   //! their shape, and moves `cut_chain` to the triangles made.
   void improve_cut_pieces(unsigned int first_piece);
-  //! Flips the pending edges as `improve_cut_pieces` does and moves
-  //! `cut_chain` to the triangles made.
-  void improve_pieces(std::vector<PolygonEdge> pending, std::size_t nb_flips);
   //! Makes the segment from a to b an input edge by flipping the input
   //! edges it crosses, when every one of them carries no macro edge and
   //! lies between active, uncovered triangles and no vertex lies on the
   //! segment. Returns the polygon edge from b to a, or none when the
   //! segment crosses nothing or cannot be made so; `changed` tells whether
-  //! flips were made all the same. The triangles flipped are appended to
-  //! `flipped`.
-  absl::optional<PolygonEdge> flip_in_side(unsigned int a, unsigned int b, bool& changed,
-                                           std::vector<unsigned int>& flipped);
+  //! flips were made all the same.
+  absl::optional<PolygonEdge> flip_in_side(unsigned int a, unsigned int b, bool& changed);
   //! The input edges that the segment from a to b crosses, from a on, each
   //! as its (right, left) ends; none unless `flip_in_side` may flip them.
   absl::optional<std::vector<std::array<unsigned int, 2>>> flippable_crossings(
