@@ -1,7 +1,8 @@
 // Throughput of the frontal remesher on the unit square: uniform and graded
-// targets, on a coarse working grid (spacing 5h, border split at h), on a
-// fine one (spacing h/3), and on a surface of border vertices only (the
-// border sampled at the target, long thin triangles across the square).
+// targets, on a coarse working grid (spacing 5h, border split at h), on
+// finer ones (spacing h, h/2 and h/3: an existing mesh at, and finer than,
+// the target), and on a surface of border vertices only (the border sampled
+// at the target, long thin triangles across the square).
 // Beside triangles per second and peak memory it reports the working
 // triangles at the end per output triangle.
 
@@ -27,7 +28,7 @@ namespace {
 using test::FunctionMetric;
 using test::WorkingSurface;
 
-enum class Grid { coarse, fine, border_only };
+enum class Grid { coarse, at_target, half, fine, border_only };
 enum class Field { uniform, graded };
 
 double peak_memory_mb() {
@@ -133,8 +134,9 @@ WorkingSurface make_working(Grid grid, Field field, double h, Metric<2> const& m
     if (field == Field::graded) test::choose_given_by_metric(surface, metric);
     return surface;
   }
-  WorkingSurface surface = test::make_fine_grid(h / 3, field == Field::graded ? h / 3 : h,
-                                                test::unit_square);
+  const double cell = grid == Grid::at_target ? h : grid == Grid::half ? h / 2 : h / 3;
+  WorkingSurface surface =
+      test::make_fine_grid(cell, field == Field::graded ? cell : h, test::unit_square);
   if (field == Field::graded) test::choose_given_by_metric(surface, metric);
   return surface;
 }
@@ -173,6 +175,11 @@ void remesh_unit_square(benchmark::State& state, Grid grid, Field field, double 
 }
 
 BENCHMARK_CAPTURE(remesh_unit_square, coarse_uniform_h0_01, Grid::coarse, Field::uniform, 0.01)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(remesh_unit_square, at_target_uniform_h0_01, Grid::at_target, Field::uniform,
+                  0.01)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(remesh_unit_square, half_uniform_h0_01, Grid::half, Field::uniform, 0.01)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(remesh_unit_square, fine_uniform_h0_01, Grid::fine, Field::uniform, 0.01)
     ->Unit(benchmark::kMillisecond);
