@@ -199,7 +199,7 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
   // no vertex is added, and the working surface keeps the size of the
   // overlay of its own vertices and the output's.
   bool changed = false;
-  if (const auto side = flip_in_side(a, b, changed)) {
+  if (const auto side = flip_in_side(a, b, *cuts, changed)) {
     mark_macro_edge({*side}, c);
     record_cut_chain({*side}, {}, a, b);
     return CandidateSide{true, c, a, b};
@@ -377,54 +377,36 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
 }
 
 absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::flippable_crossings(
-    unsigned int a, unsigned int b) const {
-  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+    unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts) const {
+  // The walk of the straight path already refused marked edges, the border
+  // and covered triangles; the cuts name a vertex for every step through
+  // one and for every crossing that snaps to an end of its edge. Only the
+  // last item may name one: b.
+  if (cuts.empty() || cuts.back().vertex != b) return absl::nullopt;
   Point<2> const& pa = input_mesh.point(a);
   Point<2> const& pb = input_mesh.point(b);
-  const auto side_of = [&](unsigned int v) { return orientation_2d(pa, pb, input_mesh.point(v)); };
-  // The triangle (a, p, q) around a whose corner holds the direction to b:
-  // p strictly on the right of the segment, q strictly on its left.
-  absl::optional<PolygonEdge> crossed;
-  for (auto const& corner : input_mesh.polygons_around_vertex(a)) {
-    const unsigned int p = input_mesh.polygon_vertex({corner.polygon_id, next(corner.vertex_id)});
-    const unsigned int q =
-        input_mesh.polygon_vertex({corner.polygon_id, next(next(corner.vertex_id))});
-    if (p == b || q == b) return absl::nullopt;
-    if (side_of(p) == Sign::negative && side_of(q) == Sign::positive) {
-      if (is_triangle_covered(corner.polygon_id)) return absl::nullopt;
-      crossed = PolygonEdge{corner.polygon_id, next(corner.vertex_id)};
-      break;
-    }
-  }
-  if (!crossed) return absl::nullopt;
-  // Each crossed polygon edge runs from its right end to its left end, in
-  // the triangle on a's side; the walk goes on in its twin's triangle
-  // (left, right, s) until s is b.
   std::vector<std::array<unsigned int, 2>> crossings;
-  for (unsigned int step = 0; step < input_mesh.nb_polygons(); ++step) {
-    const PolygonEdge edge = *crossed;
-    if (!edge_lists(edge.polygon_id)[edge.edge_id].empty()) return absl::nullopt;
-    const auto twin = input_mesh.polygon_adjacent_edge(edge);
-    if (!twin || !edge_lists(twin->polygon_id)[twin->edge_id].empty()) return absl::nullopt;
-    const unsigned int u = twin->polygon_id;
-    if (!input_mesh.is_polygon_active(u) || is_triangle_covered(u)) return absl::nullopt;
-    const unsigned int left = input_mesh.polygon_vertex({u, twin->edge_id});
-    const unsigned int right = input_mesh.polygon_vertex({u, next(twin->edge_id)});
-    crossings.push_back({right, left});
-    const unsigned int s = input_mesh.polygon_vertex({u, next(next(twin->edge_id))});
-    if (s == b) return crossings;
-    const Sign side = side_of(s);
-    if (side == Sign::zero) return absl::nullopt;
-    crossed = side == Sign::positive ? PolygonEdge{u, next(twin->edge_id)}
-                                     : PolygonEdge{u, next(next(twin->edge_id))};
+  crossings.reserve(cuts.size() - 1);
+  for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+    auto const& cut = cuts[k];
+    if (cut.vertex != NO_ID) return absl::nullopt;
+    // The crossed polygon edge lies in the triangle on a's side, so it runs
+    // from the segment's right to its left.
+    const auto ends = input_mesh.polygon_edge_vertices(cut.edge);
+    if (orientation_2d(pa, pb, input_mesh.point(ends[0])) != Sign::negative ||
+        orientation_2d(pa, pb, input_mesh.point(ends[1])) != Sign::positive) {
+      return absl::nullopt;
+    }
+    crossings.push_back({ends[0], ends[1]});
   }
-  return absl::nullopt;
+  if (crossings.empty()) return absl::nullopt;
+  return crossings;
 }
 
-absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(unsigned int a, unsigned int b,
-                                                             bool& changed) {
+absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
+    unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts, bool& changed) {
   changed = false;
-  const auto crossings = flippable_crossings(a, b);
+  const auto crossings = flippable_crossings(a, b, cuts);
   if (!crossings) return absl::nullopt;
   const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
   Point<2> const& pa = input_mesh.point(a);

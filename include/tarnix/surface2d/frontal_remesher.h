@@ -419,17 +419,19 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! of a cut (the triangles from `first_piece` on) while that improves
   //! their shape, and moves `cut_chain` to the triangles made.
   void improve_cut_pieces(unsigned int first_piece);
-  //! Makes the segment from a to b an input edge by flipping the input
-  //! edges it crosses, when every one of them carries no macro edge and
-  //! lies between active, uncovered triangles and no vertex lies on the
-  //! segment. Returns the polygon edge from b to a, or none when the
-  //! segment crosses nothing or cannot be made so; `changed` tells whether
-  //! flips were made all the same.
-  absl::optional<PolygonEdge> flip_in_side(unsigned int a, unsigned int b, bool& changed);
-  //! The input edges that the segment from a to b crosses, from a on, each
-  //! as its (right, left) ends; none unless `flip_in_side` may flip them.
+  //! Makes the segment from a to b, whose straight path has the cuts
+  //! given, an input edge by flipping the input edges it crosses, when the
+  //! path only crosses edge interiors. Returns the polygon edge from b to a,
+  //! or none when the segment crosses nothing or cannot be made so;
+  //! `changed` tells whether flips were made all the same.
+  absl::optional<PolygonEdge> flip_in_side(unsigned int a, unsigned int b,
+                                           absl::Span<GeometricSurfacePath<2> const> cuts,
+                                           bool& changed);
+  //! The input edges that the straight path from a to b with these cuts
+  //! crosses, from a on, each as its (right, left) ends; none when a cut
+  //! names a vertex before b.
   absl::optional<std::vector<std::array<unsigned int, 2>>> flippable_crossings(
-      unsigned int a, unsigned int b) const;
+      unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts) const;
   //! Rewrites the edge's two triangles (a, b, c) and (b, a, d) in place as
   //! (a, d, c) and (b, c, d); returns their four outer edges.
   std::array<PolygonEdge, 4> flip_edge(PolygonEdge const& edge);
