@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include <absl/container/flat_hash_set.h>
+#include <absl/container/inlined_vector.h>
+
 #include <common/variable_attribute.h>
 #include <morvex/modifier_surface/triangulated_surface_epsilon_modifier.h>
 #include <tarnix/surface2d/propagate_along_line.h>
@@ -15,6 +18,29 @@
 namespace tarnix {
 namespace detail {
 namespace {
+
+// The ids of the few triangles and vertices one candidate search meets: a
+// linear search while they are few, a hash set beyond.
+class SmallIdSet {
+ public:
+  //! Adds the id; false when it was there already.
+  bool insert(unsigned int id) {
+    if (hashed_.empty()) {
+      if (std::find(ids_.begin(), ids_.end(), id) != ids_.end()) return false;
+      if (ids_.size() < LINEAR_SIZE) {
+        ids_.push_back(id);
+        return true;
+      }
+      hashed_.insert(ids_.begin(), ids_.end());
+    }
+    return hashed_.insert(id).second;
+  }
+
+ private:
+  static constexpr std::size_t LINEAR_SIZE = 32;
+  absl::InlinedVector<unsigned int, LINEAR_SIZE> ids_;
+  absl::flat_hash_set<unsigned int> hashed_;
+};
 
 // Crossings closer than this (times the tolerance scale) are taken as one.
 constexpr double CROSSING_MERGE_DISTANCE = 1e-6;
@@ -122,15 +148,16 @@ std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge co
                                                                     double radius) const {
   const double exclusion = END_EXCLUSION_DISTANCE * tolerance_scale;
   std::vector<CandidateVertex> list;
-  std::vector<unsigned int> stack{apex.triangle};
-  absl::flat_hash_set<unsigned int> visited{apex.triangle};
-  absl::flat_hash_set<unsigned int> seen;
+  absl::InlinedVector<unsigned int, 16> stack{apex.triangle};
+  SmallIdSet visited;
+  visited.insert(apex.triangle);
+  SmallIdSet seen;
   while (!stack.empty()) {
     const unsigned int f = stack.back();
     stack.pop_back();
     for (local_index_t k = 0; k < 3; ++k) {
       const unsigned int w = input_mesh.polygon_vertex({f, k});
-      if (!seen.insert(w).second) continue;
+      if (!seen.insert(w)) continue;
       Point<2> const& p = input_mesh.point(w);
       const double distance = point_point_distance<2>(apex.point, p);
       if (w != edge.start && w != edge.end && has_output_vertex(w) && radius > distance &&
@@ -145,7 +172,7 @@ std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge co
       if (std::find(own.begin(), own.end(), edge.macro_edge) != own.end()) continue;
       if (input_mesh.is_edge_on_border(e)) continue;
       const unsigned int g = input_mesh.polygon_adjacent(e).value();
-      if (!visited.insert(g).second) continue;
+      if (!visited.insert(g)) continue;
       const auto vertices = input_mesh.polygon_edge_vertices(e);
       const Segment<2> segment{input_mesh.point(vertices[0]), input_mesh.point(vertices[1])};
       if (!is_triangle_covered(g) && radius > point_segment_distance<2>(apex.point, segment)) {
