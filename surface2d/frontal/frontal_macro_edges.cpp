@@ -69,7 +69,10 @@ bool FrontalRemesher<2>::carries_macro_edge(PolygonEdge const& edge) const {
 
 std::vector<unsigned int> FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
   std::vector<unsigned int> result;
-  for (auto const& corner : input_mesh.polygons_around_vertex(v)) {
+  const auto fan = input_mesh.polygons_around_vertex(v);
+  // Most edges hold one mark at most: room for one per edge seen.
+  result.reserve(2 * fan.size());
+  for (auto const& corner : fan) {
     const PolygonEdge leaving{corner};
     const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
     auto const& lists = edge_lists(corner.polygon_id);
