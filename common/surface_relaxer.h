@@ -21,6 +21,7 @@
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/distance.h>
 #include <ulvane/geometry/point.h>
+#include <ulvane/geometry/predicates.h>
 #include <ulvane/geometry/triangle_functions.h>
 #include <ulvane/geometry/vector.h>
 #include <ulvane/mesh/mesh_handles.h>
@@ -50,31 +51,48 @@ double vertex_angle(Point<dimension> const& apex, Point<dimension> const& first,
 }
 
 //! 4 sinA sinB sinC / (sinA + sinB + sinC) over the three angles: 1 for an
-//! equilateral triangle, towards 0 for a flat one, not-a-number when an
-//! angle cannot be computed. Never throws.
+//! equilateral triangle, towards 0 for a flat one, not-a-number when two
+//! corners are not more than 1e-30 apart (or a coordinate is not a
+//! number). Never throws.
 //!
-//! The sines are combined in increasing order, so that the result does not
-//! depend on which corner the triangle starts at: the swap test compares the
-//! quality of a proposed triangle with the stored quality of the same
-//! triangle after the swap, and a difference in the last bit between two
-//! rotations would let two equally good diagonals (a rectangle's) replace
-//! each other forever.
+//! By the law of sines the value is 16 K^2 / (a b c (a + b + c)), K the
+//! area and a, b, c the sides, with 2 K the length of the cross product of
+//! two sides. That keeps the digits that angles measured through their
+//! cosines lose on small angles, and those that Heron's formula on rounded
+//! sides loses on caps.
+//!
+//! The result does not depend on which corner the triangle starts at: the
+//! sides are combined in decreasing order and the cross product is taken
+//! at the lexicographically smallest corner (whose two sides give the same
+//! magnitude in either order). The swap test compares the quality of a
+//! proposed triangle with the stored quality of the same triangle after
+//! the swap, and a difference in the last bit between two rotations would
+//! let two equally good diagonals (a rectangle's) replace each other
+//! forever.
 template <index_t dimension>
 double triangle_quality(Triangle<dimension> const& triangle) {
   auto const& t = triangle.vertices();
-  double s[3];
-  try {
-    for (index_t i = 0; i < 3; ++i) {
-      s[i] = std::sin(vertex_angle(t[i], t[(i + 2) % 3], t[(i + 1) % 3]));
-    }
-  } catch (...) {
-    return std::numeric_limits<double>::quiet_NaN();
+  double sides[3];
+  for (index_t i = 0; i < 3; ++i) {
+    sides[i] = point_point_distance(t[i], t[(i + 1) % 3]);
   }
-  if (std::isnan(s[0]) || std::isnan(s[1]) || std::isnan(s[2])) {
-    return std::numeric_limits<double>::quiet_NaN();
+  if (sides[0] < sides[1]) std::swap(sides[0], sides[1]);
+  if (sides[1] < sides[2]) std::swap(sides[1], sides[2]);
+  if (sides[0] < sides[1]) std::swap(sides[0], sides[1]);
+  if (!detail::is_divisor_valid(sides[2])) return std::numeric_limits<double>::quiet_NaN();
+  index_t first = 0;
+  if (t[1] < t[first]) first = 1;
+  if (t[2] < t[first]) first = 2;
+  const Vector<dimension> u{t[first], t[(first + 1) % 3]};
+  const Vector<dimension> v{t[first], t[(first + 2) % 3]};
+  double cross2 = 0;
+  if constexpr (dimension == 2) {
+    const double cross = u.value(0) * v.value(1) - u.value(1) * v.value(0);
+    cross2 = cross * cross;
+  } else {
+    cross2 = u.cross(v).length2();
   }
-  std::sort(s, s + 3);
-  return ((s[0] * 4) * s[1]) * s[2] / ((s[1] + s[0]) + s[2]);
+  return 4 * cross2 / (((sides[0] * sides[1]) * sides[2]) * ((sides[0] + sides[1]) + sides[2]));
 }
 
 //! The metric's length at a vertex of the relaxed surface.
@@ -173,6 +191,7 @@ class SurfaceRelaxer {
         modifier(relaxed_model),
         metric(target_metric),
         surface(relaxed_surface),
+        surface_component(relaxed_surface.component_id()),
         mesh(dynamic_cast<TriangulatedSurface<dimension> const&>(relaxed_surface.get_mesh())) {
     auto& vertices = mesh.vertex_attribute_manager();
     auto& polygons = mesh.polygon_attribute_manager();
@@ -269,11 +288,12 @@ class SurfaceRelaxer {
   }
 
   //! The swap of `edge` (P->Q in T = (P, Q, R)) if it is allowed and raises
-  //! the smallest quality strictly; empty otherwise.
-  //! \throw UlvaneException "[Point::operator/] ..." when two points of T
-  //! or T' coincide and the model allows the swap.
+  //! the smallest quality strictly; empty otherwise. In 2D the quadrilateral
+  //! must be strictly convex at P and Q (exact orientations); in 3D its
+  //! angles there must not exceed pi.
+  //! \throw UlvaneException "[Point::operator/] ..." in 3D when two points
+  //! of T or T' coincide and the model allows the swap.
   absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
-    constexpr double pi = 3.141592653589793;
     if (mesh.is_edge_on_border(edge)) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
     auto neighbour = triangle_edge_context(mesh, twin.value());
@@ -298,19 +318,28 @@ class SurfaceRelaxer {
     auto const& q = triangle.next.point;
     auto const& r = triangle.previous.point;
     auto const& s = neighbour.previous.point;
-    // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
-    double beta_prime = 0, alpha_prime = 0, alpha = 0, beta = 0;
-    try {
-      beta_prime = vertex_angle(q, s, p);
-      alpha_prime = vertex_angle(p, q, s);
-      alpha = vertex_angle(p, r, q);
-      beta = vertex_angle(q, p, r);
-    } catch (UlvaneException const&) {
-      if (!is_allowed()) return absl::nullopt;
-      throw;
+    if constexpr (dimension == 2) {
+      // The quadrilateral P, S, Q, R is convex at P and at Q exactly when
+      // both new triangles turn counter-clockwise; a flat one is refused,
+      // as the model would refuse it.
+      if (orientation_2d(r, p, s) != Sign::positive) return absl::nullopt;
+      if (orientation_2d(s, q, r) != Sign::positive) return absl::nullopt;
+    } else {
+      // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
+      constexpr double pi = 3.141592653589793;
+      double beta_prime = 0, alpha_prime = 0, alpha = 0, beta = 0;
+      try {
+        beta_prime = vertex_angle(q, s, p);
+        alpha_prime = vertex_angle(p, q, s);
+        alpha = vertex_angle(p, r, q);
+        beta = vertex_angle(q, p, r);
+      } catch (UlvaneException const&) {
+        if (!is_allowed()) return absl::nullopt;
+        throw;
+      }
+      if (alpha_prime + alpha > pi) return absl::nullopt;
+      if (beta + beta_prime > pi) return absl::nullopt;
     }
-    if (alpha_prime + alpha > pi) return absl::nullopt;
-    if (beta + beta_prime > pi) return absl::nullopt;
     const double triangle_value = qualities->value(edge.polygon_id);
     const double neighbour_value = qualities->value(triangle.given.adjacent.value());
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
@@ -395,7 +424,8 @@ class SurfaceRelaxer {
                          " moves on Surface ", surface.id().string());
       }
       queue_vertex(vertex);
-      requeue_around_vertex(vertex);
+      // A move keeps the triangles around the vertex.
+      requeue_around(ring);
     }
   }
 
@@ -565,7 +595,12 @@ class SurfaceRelaxer {
   //! Queues, for each triangle around the vertex, the vertex that follows it
   //! there and the triangle, whose quality is refreshed.
   void requeue_around_vertex(unsigned int vertex) {
-    for (auto const& corner : mesh.polygons_around_vertex(vertex)) {
+    requeue_around(mesh.polygons_around_vertex(vertex));
+  }
+
+  //! `requeue_around_vertex` with the vertex's triangles already walked.
+  void requeue_around(Ring const& ring) {
+    for (auto const& corner : ring) {
       queue_vertex(mesh.polygon_edge_vertex(PolygonEdge{corner}, 1));
       requeue_triangle(corner.polygon_id);
     }
@@ -573,14 +608,15 @@ class SurfaceRelaxer {
 
   //! The model's unique vertex of a vertex of the relaxed surface.
   index_t unique_vertex(index_t vertex) const {
-    return model.unique_vertex(ComponentMeshVertex{
-        ComponentID{Surface<dimension>::component_type_static(), surface.id()}, vertex});
+    return model.unique_vertex(ComponentMeshVertex{surface_component, vertex});
   }
 
   Model& model;
   Modifier modifier;
   Metric<dimension> const* metric;
   Surface<dimension> const& surface;
+  //! The surface's component, as the model's vertex lookups name it.
+  ComponentID surface_component;
   TriangulatedSurface<dimension> const& mesh;
   std::shared_ptr<VariableAttribute<unsigned int>> vertex_stamps;
   std::deque<QueueEntry> vertex_queue;

@@ -136,8 +136,12 @@ TEST(TriangleQuality, KnownTriangles) {
       {"equilateral", {point(0, 0), point(1, 0), point(0.5, h)}, 1.0},
       {"clockwise equilateral", {point(0, 0), point(0.5, h), point(1, 0)}, 1.0},
       {"right isosceles", {point(0, 0), point(1, 0), point(0, 1)}, 2 * std::sqrt(2.0) - 2},
+      {"flat, middle corner between", {point(0, 0), point(2, 2), point(1, 1)}, 0.0},
+      {"flat off the axes", {point(0.1, 0.7), point(0.4, 0.3), point(0.7, -0.1)}, 0.0},
       {"two coincident vertices", {point(0, 0), point(1, 0), point(1, 0)}, nan},
       {"three coincident vertices", {point(2, 2), point(2, 2), point(2, 2)}, nan},
+      {"corners 1e-31 apart", {point(0, 0), point(1, 0), point(1, 1e-31)}, nan},
+      {"a coordinate not a number", {point(0, 0), point(1, 0), point(nan, 1)}, nan},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +154,48 @@ TEST(TriangleQuality, KnownTriangles) {
   }
   const Triangle<3> equilateral{Point<3>{{1, 0, 0}}, Point<3>{{0, 1, 0}}, Point<3>{{0, 0, 1}}};
   EXPECT_NEAR(triangle_quality(equilateral), 1.0, 1e-15);
+}
+
+// The quality through the angles' sines, as the formula defines it.
+double quality_from_angles(Triangle<2> const& triangle) {
+  auto const& t = triangle.vertices();
+  double s[3];
+  for (index_t i = 0; i < 3; ++i) {
+    s[i] = std::sin(vertex_angle(t[i], t[(i + 2) % 3], t[(i + 1) % 3]));
+  }
+  return 4 * s[0] * s[1] * s[2] / (s[0] + s[1] + s[2]);
+}
+
+// The sines measured through acos lose digits on small angles (an angle
+// of 1e-5 keeps about ten), hence the looser bounds there.
+TEST(TriangleQuality, AgreesWithTheAnglesFormula) {
+  struct Case {
+    char const* name;
+    Triangle<2> triangle;
+    double tolerance;
+  } const cases[] = {
+      {"equilateral", {point(0, 0), point(1, 0), point(0.5, std::sqrt(3.0) / 2)}, 1e-15},
+      {"right", {point(0, 0), point(3, 0), point(0, 4)}, 1e-15},
+      {"obtuse", {point(0, 0), point(1, 0), point(-0.3, 0.4)}, 1e-14},
+      {"needle", {point(0, 0), point(1e3, 1), point(1e3, 1.01)}, 1e-6},
+      {"cap", {point(0, 0), point(1, 0), point(0.3, 1e-5)}, 1e-6},
+      {"flat cap", {point(0, 0), point(1, 0), point(0.5, 1e-4)}, 1e-6},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    const double expected = quality_from_angles(c.triangle);
+    EXPECT_NEAR(triangle_quality(c.triangle), expected, c.tolerance * expected);
+  }
+}
+
+// Isosceles with apex height h on a unit base: 16 K^2 = 4 h^2, and the
+// sides are 1 and twice sqrt(1/4 + h^2).
+TEST(TriangleQuality, KeepsItsDigitsOnACap) {
+  const long double h = 1e-4L;
+  const long double side = std::sqrt(0.25L + h * h);
+  const long double expected = 4 * h * h / (side * side * (2 * side + 1));
+  const double quality = triangle_quality(Triangle<2>{point(0, 0), point(1, 0), point(0.5, 1e-4)});
+  EXPECT_NEAR(quality, static_cast<double>(expected), 1e-14 * static_cast<double>(expected));
 }
 
 // The swap test compares a proposed triangle's quality with the stored
