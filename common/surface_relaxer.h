@@ -468,10 +468,11 @@ class SurfaceRelaxer {
   //! positive finite number (see `relaxation_length`).
   bool collapse_short_edge(Ring const& ring, unsigned int vertex) {
     const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
+    auto const& origin = mesh.point(vertex);
     for (auto const& corner : ring) {
       const PolygonEdge edge{corner};
-      if (mesh.edge_length(edge) >= threshold) continue;
       const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+      if (point_point_distance(origin, mesh.point(far_vertex)) >= threshold) continue;
       if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         continue;
       }
