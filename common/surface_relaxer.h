@@ -649,8 +649,8 @@ class SurfaceRelaxer {
   //! Bumps the element's stamp (wrapping) and appends the entry.
   static void queue(VariableAttribute<unsigned int>& stamps, std::deque<QueueEntry>& entries,
                     index_t element) {
-    const std::uint32_t stamp = stamps.value(element) + 1u;
-    stamps.set_value(element, stamp);
+    auto& stamp = stamps.modifiable_value(element);
+    ++stamp;
     entries.push_back(QueueEntry{element, stamp});
   }
 };
