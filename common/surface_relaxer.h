@@ -174,6 +174,14 @@ template <typename Model, typename Modifier, index_t dimension>
 class SurfaceRelaxer {
  public:
   using Ring = absl::InlinedVector<PolygonVertex, 10>;
+  //! The other two vertices of a triangle of a vertex's ring: `far` follows
+  //! the vertex in the triangle (the far end of the ring edge that leaves
+  //! it), `opposite` precedes it.
+  struct RingNeighbour {
+    index_t far;
+    index_t opposite;
+  };
+  using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
   //! mesh vertices; further moves are skipped, the stop is logged and the
@@ -384,6 +392,7 @@ class SurfaceRelaxer {
       const Ring ring = mesh.polygons_around_vertex(vertex);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
+      const RingNeighbours neighbours = ring_neighbours(ring);
       bool collapsed = false;
       if (nb_triangles == 3) {
         const PolygonEdge edge{ring.front()};
@@ -397,7 +406,9 @@ class SurfaceRelaxer {
       } else if (nb_triangles == 5) {
         collapsed = collapse_valence5(ring);
       }
-      if (!collapsed && metric != nullptr) collapsed = collapse_short_edge(ring, vertex);
+      if (!collapsed && metric != nullptr) {
+        collapsed = collapse_short_edge(ring, neighbours, vertex);
+      }
       if (collapsed) {
         fixed_flags->set_value(vertex, true);
         continue;
@@ -405,11 +416,10 @@ class SurfaceRelaxer {
       if (moves_left == 0) continue;
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
-      const Point<2> apex = mean_ideal_apex(ring);
+      const Point<2> apex = mean_ideal_apex(ring, neighbours);
       double length_sum = 0.0;
-      for (auto const& corner : ring) {
-        const index_t far_vertex = mesh.polygon_edge_vertex(PolygonEdge{corner}, 1);
-        length_sum += point_point_distance(position, local_point(far_vertex));
+      for (auto const& around : neighbours) {
+        length_sum += point_point_distance(position, local_point(around.far));
       }
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
@@ -425,7 +435,7 @@ class SurfaceRelaxer {
       }
       queue_vertex(vertex);
       // A move keeps the triangles around the vertex.
-      requeue_around(ring);
+      requeue_around(vertex, ring, neighbours);
     }
   }
 
@@ -466,12 +476,13 @@ class SurfaceRelaxer {
   //! surface.
   //! \throw UlvaneException when the metric's length at the vertex is not a
   //! positive finite number (see `relaxation_length`).
-  bool collapse_short_edge(Ring const& ring, unsigned int vertex) {
+  bool collapse_short_edge(Ring const& ring, RingNeighbours const& neighbours,
+                           unsigned int vertex) {
     const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
     auto const& origin = mesh.point(vertex);
-    for (auto const& corner : ring) {
-      const PolygonEdge edge{corner};
-      const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      const PolygonEdge edge{ring[i]};
+      const index_t far_vertex = neighbours[i].far;
       if (point_point_distance(origin, mesh.point(far_vertex)) >= threshold) continue;
       if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         continue;
@@ -512,14 +523,16 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
+    return mean_ideal_apex(ring, ring_neighbours(ring));
+  }
+
+  //! `mean_ideal_apex` with the ring's other vertices already read.
+  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours) {
     Point<2> sum;
     index_t nb_apexes = 0;
-    for (auto const& corner : ring) {
-      if (std::isnan(qualities->value(corner.polygon_id))) continue;
-      const PolygonEdge opposite = mesh.next_polygon_edge(PolygonEdge{corner});
-      const index_t first = mesh.polygon_vertex(PolygonVertex{opposite});
-      const index_t second = mesh.polygon_edge_vertex(opposite, 1);
-      sum += ideal_apex(local_point(first), local_point(second));
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
+      sum += ideal_apex(local_point(neighbours[i].far), local_point(neighbours[i].opposite));
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -596,15 +609,33 @@ class SurfaceRelaxer {
   //! Queues, for each triangle around the vertex, the vertex that follows it
   //! there and the triangle, whose quality is refreshed.
   void requeue_around_vertex(unsigned int vertex) {
-    requeue_around(mesh.polygons_around_vertex(vertex));
+    const Ring ring = mesh.polygons_around_vertex(vertex);
+    requeue_around(vertex, ring, ring_neighbours(ring));
   }
 
   //! `requeue_around_vertex` with the vertex's triangles already walked.
-  void requeue_around(Ring const& ring) {
-    for (auto const& corner : ring) {
-      queue_vertex(mesh.polygon_edge_vertex(PolygonEdge{corner}, 1));
-      requeue_triangle(corner.polygon_id);
+  //! A triangle's quality is the same from any starting corner, so it is
+  //! measured from the vertex's.
+  void requeue_around(unsigned int vertex, Ring const& ring, RingNeighbours const& neighbours) {
+    auto const& origin = mesh.point(vertex);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      const index_t polygon = ring[i].polygon_id;
+      queue_vertex(neighbours[i].far);
+      queue_polygon(polygon);
+      qualities->set_value(polygon, triangle_quality(Triangle<dimension>{
+                                        origin, mesh.point(neighbours[i].far),
+                                        mesh.point(neighbours[i].opposite)}));
     }
+  }
+
+  //! The two other vertices of each ring triangle, in the ring's order.
+  RingNeighbours ring_neighbours(Ring const& ring) const {
+    RingNeighbours neighbours;
+    for (auto const& corner : ring) {
+      const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
+      neighbours.push_back({others[0], others[1]});
+    }
+    return neighbours;
   }
 
   //! The model's unique vertex of a vertex of the relaxed surface.
