@@ -791,6 +791,46 @@ TEST(FindMovedPosition, RefusesShortMovesAndTargetsOutsideTheRing) {
   }
 }
 
+// A vertex of 40 triangles, more than the move simulation searches
+// linearly: a move just past any one side of its ring turns that one
+// triangle over and must be refused, wherever the triangle comes in the fan.
+TEST(MoveSimulation, RefusesAMoveThatTurnsAnyOneTriangleOfALargeFanOver) {
+  // A rim of 40 vertices on the unit circle about (2, 2) in the square
+  // [0, 4]^2, each rim edge joined to the centre and to the square's corner
+  // of its quadrant; the corners' sides close on the rim vertices at 0, 90,
+  // 180 and 270 degrees.
+  constexpr index_t nb_rim = 40;
+  test::PlanarMesh planar;
+  planar.points = {{{4, 0}}, {{4, 4}}, {{0, 4}}, {{0, 0}}, {{2, 2}}};
+  const index_t centre = 4;
+  const double step = 2 * pi / nb_rim;
+  for (index_t k = 0; k < nb_rim; ++k) {
+    planar.points.push_back({{2 + std::cos(k * step), 2 + std::sin(k * step)}});
+  }
+  const auto rim = [](index_t k) { return 5 + k % nb_rim; };
+  for (index_t k = 0; k < nb_rim; ++k) {
+    const index_t corner = 1 + k / (nb_rim / 4);
+    planar.triangles.push_back({{centre, rim(k), rim(k + 1)}});
+    planar.triangles.push_back({{rim(k + 1), rim(k), corner % 4}});
+  }
+  for (index_t side = 0; side < 4; ++side) {
+    planar.triangles.push_back({{side, (side + 1) % 4, rim(side * (nb_rim / 4))}});
+  }
+  auto fixture = test::make_rectangle_section(planar, 4, 4);
+  auto const& surface = only_surface(fixture);
+  ASSERT_EQ(surface.get_mesh().polygons_around_vertex(centre).size(), nb_rim);
+  const index_t unique = fixture.section.unique_vertex({surface.component_id(), centre});
+  EXPECT_TRUE(is_move_point_valid(fixture.section, unique, point(2.1, 2.05)));
+  for (index_t k = 0; k < nb_rim; ++k) {
+    SCOPED_TRACE(k);
+    // On the circle halfway between two rim vertices: past their edge,
+    // inside the lines of every other rim edge.
+    const double angle = (k + 0.5) * step;
+    EXPECT_FALSE(is_move_point_valid(fixture.section, unique,
+                                     point(2 + std::cos(angle), 2 + std::sin(angle))));
+  }
+}
+
 TEST(MeanIdealApex, LeavesOutTrianglesWithoutQuality) {
   const index_t n = 4;
   auto planar = test::grid_mesh(n);
