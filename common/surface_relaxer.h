@@ -72,14 +72,14 @@ double vertex_angle(Point<dimension> const& apex, Point<dimension> const& first,
 template <index_t dimension>
 double triangle_quality(Triangle<dimension> const& triangle) {
   auto const& t = triangle.vertices();
-  double sides[3];
-  for (index_t i = 0; i < 3; ++i) {
-    sides[i] = point_point_distance(t[i], t[(i + 1) % 3]);
-  }
-  if (sides[0] < sides[1]) std::swap(sides[0], sides[1]);
-  if (sides[1] < sides[2]) std::swap(sides[1], sides[2]);
-  if (sides[0] < sides[1]) std::swap(sides[0], sides[1]);
-  if (!detail::is_divisor_valid(sides[2])) return std::numeric_limits<double>::quiet_NaN();
+  // Three scalars rather than an array: the sorting stays in registers.
+  double longest = point_point_distance(t[0], t[1]);
+  double middle = point_point_distance(t[1], t[2]);
+  double shortest = point_point_distance(t[2], t[0]);
+  if (longest < middle) std::swap(longest, middle);
+  if (middle < shortest) std::swap(middle, shortest);
+  if (longest < middle) std::swap(longest, middle);
+  if (!detail::is_divisor_valid(shortest)) return std::numeric_limits<double>::quiet_NaN();
   index_t first = 0;
   if (t[1] < t[first]) first = 1;
   if (t[2] < t[first]) first = 2;
@@ -92,7 +92,7 @@ double triangle_quality(Triangle<dimension> const& triangle) {
   } else {
     cross2 = u.cross(v).length2();
   }
-  return 4 * cross2 / (((sides[0] * sides[1]) * sides[2]) * ((sides[0] + sides[1]) + sides[2]));
+  return 4 * cross2 / (((longest * middle) * shortest) * ((longest + middle) + shortest));
 }
 
 //! The metric's length at a vertex of the relaxed surface.
