@@ -21,6 +21,7 @@
 #include <ulvane/geometry/basic_objects.h>
 #include <ulvane/geometry/distance.h>
 #include <ulvane/geometry/point.h>
+#include <ulvane/geometry/predicates.h>
 #include <ulvane/geometry/triangle_functions.h>
 #include <ulvane/geometry/vector.h>
 #include <ulvane/mesh/mesh_handles.h>
@@ -50,31 +51,48 @@ double vertex_angle(Point<dimension> const& apex, Point<dimension> const& first,
 }
 
 //! 4 sinA sinB sinC / (sinA + sinB + sinC) over the three angles: 1 for an
-//! equilateral triangle, towards 0 for a flat one, not-a-number when an
-//! angle cannot be computed. Never throws.
+//! equilateral triangle, towards 0 for a flat one, not-a-number when two
+//! corners are not more than 1e-30 apart (or a coordinate is not a
+//! number). Never throws.
 //!
-//! The sines are combined in increasing order, so that the result does not
-//! depend on which corner the triangle starts at: the swap test compares the
-//! quality of a proposed triangle with the stored quality of the same
-//! triangle after the swap, and a difference in the last bit between two
-//! rotations would let two equally good diagonals (a rectangle's) replace
-//! each other forever.
+//! By the law of sines the value is 16 K^2 / (a b c (a + b + c)), K the
+//! area and a, b, c the sides, with 2 K the length of the cross product of
+//! two sides. That keeps the digits that angles measured through their
+//! cosines lose on small angles, and those that Heron's formula on rounded
+//! sides loses on caps.
+//!
+//! The result does not depend on which corner the triangle starts at: the
+//! sides are combined in decreasing order and the cross product is taken
+//! at the lexicographically smallest corner (whose two sides give the same
+//! magnitude in either order). The swap test compares the quality of a
+//! proposed triangle with the stored quality of the same triangle after
+//! the swap, and a difference in the last bit between two rotations would
+//! let two equally good diagonals (a rectangle's) replace each other
+//! forever.
 template <index_t dimension>
 double triangle_quality(Triangle<dimension> const& triangle) {
   auto const& t = triangle.vertices();
-  double s[3];
-  try {
-    for (index_t i = 0; i < 3; ++i) {
-      s[i] = std::sin(vertex_angle(t[i], t[(i + 2) % 3], t[(i + 1) % 3]));
-    }
-  } catch (...) {
-    return std::numeric_limits<double>::quiet_NaN();
+  // Three scalars rather than an array: the sorting stays in registers.
+  double longest = point_point_distance(t[0], t[1]);
+  double middle = point_point_distance(t[1], t[2]);
+  double shortest = point_point_distance(t[2], t[0]);
+  if (longest < middle) std::swap(longest, middle);
+  if (middle < shortest) std::swap(middle, shortest);
+  if (longest < middle) std::swap(longest, middle);
+  if (!detail::is_divisor_valid(shortest)) return std::numeric_limits<double>::quiet_NaN();
+  index_t first = 0;
+  if (t[1] < t[first]) first = 1;
+  if (t[2] < t[first]) first = 2;
+  const Vector<dimension> u{t[first], t[(first + 1) % 3]};
+  const Vector<dimension> v{t[first], t[(first + 2) % 3]};
+  double cross2 = 0;
+  if constexpr (dimension == 2) {
+    const double cross = u.value(0) * v.value(1) - u.value(1) * v.value(0);
+    cross2 = cross * cross;
+  } else {
+    cross2 = u.cross(v).length2();
   }
-  if (std::isnan(s[0]) || std::isnan(s[1]) || std::isnan(s[2])) {
-    return std::numeric_limits<double>::quiet_NaN();
-  }
-  std::sort(s, s + 3);
-  return ((s[0] * 4) * s[1]) * s[2] / ((s[1] + s[0]) + s[2]);
+  return 4 * cross2 / (((longest * middle) * shortest) * ((longest + middle) + shortest));
 }
 
 //! The metric's length at a vertex of the relaxed surface.
@@ -156,6 +174,14 @@ template <typename Model, typename Modifier, index_t dimension>
 class SurfaceRelaxer {
  public:
   using Ring = absl::InlinedVector<PolygonVertex, 10>;
+  //! The other two vertices of a triangle of a vertex's ring: `far` follows
+  //! the vertex in the triangle (the far end of the ring edge that leaves
+  //! it), `opposite` precedes it.
+  struct RingNeighbour {
+    index_t far;
+    index_t opposite;
+  };
+  using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
   //! mesh vertices; further moves are skipped, the stop is logged and the
@@ -173,6 +199,7 @@ class SurfaceRelaxer {
         modifier(relaxed_model),
         metric(target_metric),
         surface(relaxed_surface),
+        surface_component(relaxed_surface.component_id()),
         mesh(dynamic_cast<TriangulatedSurface<dimension> const&>(relaxed_surface.get_mesh())) {
     auto& vertices = mesh.vertex_attribute_manager();
     auto& polygons = mesh.polygon_attribute_manager();
@@ -269,11 +296,12 @@ class SurfaceRelaxer {
   }
 
   //! The swap of `edge` (P->Q in T = (P, Q, R)) if it is allowed and raises
-  //! the smallest quality strictly; empty otherwise.
-  //! \throw UlvaneException "[Point::operator/] ..." when two points of T
-  //! or T' coincide and the model allows the swap.
+  //! the smallest quality strictly; empty otherwise. In 2D the quadrilateral
+  //! must be strictly convex at P and Q (exact orientations); in 3D its
+  //! angles there must not exceed pi.
+  //! \throw UlvaneException "[Point::operator/] ..." in 3D when two points
+  //! of T or T' coincide and the model allows the swap.
   absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
-    constexpr double pi = 3.141592653589793;
     if (mesh.is_edge_on_border(edge)) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
     auto neighbour = triangle_edge_context(mesh, twin.value());
@@ -298,19 +326,28 @@ class SurfaceRelaxer {
     auto const& q = triangle.next.point;
     auto const& r = triangle.previous.point;
     auto const& s = neighbour.previous.point;
-    // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
-    double beta_prime = 0, alpha_prime = 0, alpha = 0, beta = 0;
-    try {
-      beta_prime = vertex_angle(q, s, p);
-      alpha_prime = vertex_angle(p, q, s);
-      alpha = vertex_angle(p, r, q);
-      beta = vertex_angle(q, p, r);
-    } catch (UlvaneException const&) {
-      if (!is_allowed()) return absl::nullopt;
-      throw;
+    if constexpr (dimension == 2) {
+      // The quadrilateral P, S, Q, R is convex at P and at Q exactly when
+      // both new triangles turn counter-clockwise; a flat one is refused,
+      // as the model would refuse it.
+      if (orientation_2d(r, p, s) != Sign::positive) return absl::nullopt;
+      if (orientation_2d(s, q, r) != Sign::positive) return absl::nullopt;
+    } else {
+      // The interior angles at P and at Q of the quadrilateral P, S, Q, R.
+      constexpr double pi = 3.141592653589793;
+      double beta_prime = 0, alpha_prime = 0, alpha = 0, beta = 0;
+      try {
+        beta_prime = vertex_angle(q, s, p);
+        alpha_prime = vertex_angle(p, q, s);
+        alpha = vertex_angle(p, r, q);
+        beta = vertex_angle(q, p, r);
+      } catch (UlvaneException const&) {
+        if (!is_allowed()) return absl::nullopt;
+        throw;
+      }
+      if (alpha_prime + alpha > pi) return absl::nullopt;
+      if (beta + beta_prime > pi) return absl::nullopt;
     }
-    if (alpha_prime + alpha > pi) return absl::nullopt;
-    if (beta + beta_prime > pi) return absl::nullopt;
     const double triangle_value = qualities->value(edge.polygon_id);
     const double neighbour_value = qualities->value(triangle.given.adjacent.value());
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
@@ -355,6 +392,7 @@ class SurfaceRelaxer {
       const Ring ring = mesh.polygons_around_vertex(vertex);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
+      const RingNeighbours neighbours = ring_neighbours(ring);
       bool collapsed = false;
       if (nb_triangles == 3) {
         const PolygonEdge edge{ring.front()};
@@ -368,7 +406,9 @@ class SurfaceRelaxer {
       } else if (nb_triangles == 5) {
         collapsed = collapse_valence5(ring);
       }
-      if (!collapsed && metric != nullptr) collapsed = collapse_short_edge(ring, vertex);
+      if (!collapsed && metric != nullptr) {
+        collapsed = collapse_short_edge(ring, neighbours, vertex);
+      }
       if (collapsed) {
         fixed_flags->set_value(vertex, true);
         continue;
@@ -376,11 +416,10 @@ class SurfaceRelaxer {
       if (moves_left == 0) continue;
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
-      const Point<2> apex = mean_ideal_apex(ring);
+      const Point<2> apex = mean_ideal_apex(ring, neighbours);
       double length_sum = 0.0;
-      for (auto const& corner : ring) {
-        const index_t far_vertex = mesh.polygon_edge_vertex(PolygonEdge{corner}, 1);
-        length_sum += point_point_distance(position, local_point(far_vertex));
+      for (auto const& around : neighbours) {
+        length_sum += point_point_distance(position, local_point(around.far));
       }
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
@@ -395,7 +434,8 @@ class SurfaceRelaxer {
                          " moves on Surface ", surface.id().string());
       }
       queue_vertex(vertex);
-      requeue_around_vertex(vertex);
+      // A move keeps the triangles around the vertex.
+      requeue_around(vertex, ring, neighbours);
     }
   }
 
@@ -436,12 +476,14 @@ class SurfaceRelaxer {
   //! surface.
   //! \throw UlvaneException when the metric's length at the vertex is not a
   //! positive finite number (see `relaxation_length`).
-  bool collapse_short_edge(Ring const& ring, unsigned int vertex) {
+  bool collapse_short_edge(Ring const& ring, RingNeighbours const& neighbours,
+                           unsigned int vertex) {
     const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
-    for (auto const& corner : ring) {
-      const PolygonEdge edge{corner};
-      if (mesh.edge_length(edge) >= threshold) continue;
-      const index_t far_vertex = mesh.polygon_edge_vertex(edge, 1);
+    auto const& origin = mesh.point(vertex);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      const PolygonEdge edge{ring[i]};
+      const index_t far_vertex = neighbours[i].far;
+      if (point_point_distance(origin, mesh.point(far_vertex)) >= threshold) continue;
       if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         continue;
       }
@@ -481,14 +523,16 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
+    return mean_ideal_apex(ring, ring_neighbours(ring));
+  }
+
+  //! `mean_ideal_apex` with the ring's other vertices already read.
+  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours) {
     Point<2> sum;
     index_t nb_apexes = 0;
-    for (auto const& corner : ring) {
-      if (std::isnan(qualities->value(corner.polygon_id))) continue;
-      const PolygonEdge opposite = mesh.next_polygon_edge(PolygonEdge{corner});
-      const index_t first = mesh.polygon_vertex(PolygonVertex{opposite});
-      const index_t second = mesh.polygon_edge_vertex(opposite, 1);
-      sum += ideal_apex(local_point(first), local_point(second));
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
+      sum += ideal_apex(local_point(neighbours[i].far), local_point(neighbours[i].opposite));
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -565,22 +609,46 @@ class SurfaceRelaxer {
   //! Queues, for each triangle around the vertex, the vertex that follows it
   //! there and the triangle, whose quality is refreshed.
   void requeue_around_vertex(unsigned int vertex) {
-    for (auto const& corner : mesh.polygons_around_vertex(vertex)) {
-      queue_vertex(mesh.polygon_edge_vertex(PolygonEdge{corner}, 1));
-      requeue_triangle(corner.polygon_id);
+    const Ring ring = mesh.polygons_around_vertex(vertex);
+    requeue_around(vertex, ring, ring_neighbours(ring));
+  }
+
+  //! `requeue_around_vertex` with the vertex's triangles already walked.
+  //! A triangle's quality is the same from any starting corner, so it is
+  //! measured from the vertex's.
+  void requeue_around(unsigned int vertex, Ring const& ring, RingNeighbours const& neighbours) {
+    auto const& origin = mesh.point(vertex);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      const index_t polygon = ring[i].polygon_id;
+      queue_vertex(neighbours[i].far);
+      queue_polygon(polygon);
+      qualities->set_value(polygon, triangle_quality(Triangle<dimension>{
+                                        origin, mesh.point(neighbours[i].far),
+                                        mesh.point(neighbours[i].opposite)}));
     }
+  }
+
+  //! The two other vertices of each ring triangle, in the ring's order.
+  RingNeighbours ring_neighbours(Ring const& ring) const {
+    RingNeighbours neighbours;
+    for (auto const& corner : ring) {
+      const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
+      neighbours.push_back({others[0], others[1]});
+    }
+    return neighbours;
   }
 
   //! The model's unique vertex of a vertex of the relaxed surface.
   index_t unique_vertex(index_t vertex) const {
-    return model.unique_vertex(ComponentMeshVertex{
-        ComponentID{Surface<dimension>::component_type_static(), surface.id()}, vertex});
+    return model.unique_vertex(ComponentMeshVertex{surface_component, vertex});
   }
 
   Model& model;
   Modifier modifier;
   Metric<dimension> const* metric;
   Surface<dimension> const& surface;
+  //! The surface's component, as the model's vertex lookups name it.
+  ComponentID surface_component;
   TriangulatedSurface<dimension> const& mesh;
   std::shared_ptr<VariableAttribute<unsigned int>> vertex_stamps;
   std::deque<QueueEntry> vertex_queue;
@@ -612,8 +680,8 @@ class SurfaceRelaxer {
   //! Bumps the element's stamp (wrapping) and appends the entry.
   static void queue(VariableAttribute<unsigned int>& stamps, std::deque<QueueEntry>& entries,
                     index_t element) {
-    const std::uint32_t stamp = stamps.value(element) + 1u;
-    stamps.set_value(element, stamp);
+    auto& stamp = stamps.modifiable_value(element);
+    ++stamp;
     entries.push_back(QueueEntry{element, stamp});
   }
 };

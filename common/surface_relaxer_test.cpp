@@ -136,8 +136,12 @@ TEST(TriangleQuality, KnownTriangles) {
       {"equilateral", {point(0, 0), point(1, 0), point(0.5, h)}, 1.0},
       {"clockwise equilateral", {point(0, 0), point(0.5, h), point(1, 0)}, 1.0},
       {"right isosceles", {point(0, 0), point(1, 0), point(0, 1)}, 2 * std::sqrt(2.0) - 2},
+      {"flat, middle corner between", {point(0, 0), point(2, 2), point(1, 1)}, 0.0},
+      {"flat off the axes", {point(0.1, 0.7), point(0.4, 0.3), point(0.7, -0.1)}, 0.0},
       {"two coincident vertices", {point(0, 0), point(1, 0), point(1, 0)}, nan},
       {"three coincident vertices", {point(2, 2), point(2, 2), point(2, 2)}, nan},
+      {"corners 1e-31 apart", {point(0, 0), point(1, 0), point(1, 1e-31)}, nan},
+      {"a coordinate not a number", {point(0, 0), point(1, 0), point(nan, 1)}, nan},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +154,48 @@ TEST(TriangleQuality, KnownTriangles) {
   }
   const Triangle<3> equilateral{Point<3>{{1, 0, 0}}, Point<3>{{0, 1, 0}}, Point<3>{{0, 0, 1}}};
   EXPECT_NEAR(triangle_quality(equilateral), 1.0, 1e-15);
+}
+
+// The quality through the angles' sines, as the formula defines it.
+double quality_from_angles(Triangle<2> const& triangle) {
+  auto const& t = triangle.vertices();
+  double s[3];
+  for (index_t i = 0; i < 3; ++i) {
+    s[i] = std::sin(vertex_angle(t[i], t[(i + 2) % 3], t[(i + 1) % 3]));
+  }
+  return 4 * s[0] * s[1] * s[2] / (s[0] + s[1] + s[2]);
+}
+
+// The sines measured through acos lose digits on small angles (an angle
+// of 1e-5 keeps about ten), hence the looser bounds there.
+TEST(TriangleQuality, AgreesWithTheAnglesFormula) {
+  struct Case {
+    char const* name;
+    Triangle<2> triangle;
+    double tolerance;
+  } const cases[] = {
+      {"equilateral", {point(0, 0), point(1, 0), point(0.5, std::sqrt(3.0) / 2)}, 1e-15},
+      {"right", {point(0, 0), point(3, 0), point(0, 4)}, 1e-15},
+      {"obtuse", {point(0, 0), point(1, 0), point(-0.3, 0.4)}, 1e-14},
+      {"needle", {point(0, 0), point(1e3, 1), point(1e3, 1.01)}, 1e-6},
+      {"cap", {point(0, 0), point(1, 0), point(0.3, 1e-5)}, 1e-6},
+      {"flat cap", {point(0, 0), point(1, 0), point(0.5, 1e-4)}, 1e-6},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    const double expected = quality_from_angles(c.triangle);
+    EXPECT_NEAR(triangle_quality(c.triangle), expected, c.tolerance * expected);
+  }
+}
+
+// Isosceles with apex height h on a unit base: 16 K^2 = 4 h^2, and the
+// sides are 1 and twice sqrt(1/4 + h^2).
+TEST(TriangleQuality, KeepsItsDigitsOnACap) {
+  const long double h = 1e-4L;
+  const long double side = std::sqrt(0.25L + h * h);
+  const long double expected = 4 * h * h / (side * side * (2 * side + 1));
+  const double quality = triangle_quality(Triangle<2>{point(0, 0), point(1, 0), point(0.5, 1e-4)});
+  EXPECT_NEAR(quality, static_cast<double>(expected), 1e-14 * static_cast<double>(expected));
 }
 
 // The swap test compares a proposed triangle's quality with the stored
@@ -742,6 +788,46 @@ TEST(FindMovedPosition, RefusesShortMovesAndTargetsOutsideTheRing) {
       EXPECT_NEAR(moved->value(0), c.target.value(0), 1e-12);
       EXPECT_NEAR(moved->value(1), c.target.value(1), 1e-12);
     }
+  }
+}
+
+// A vertex of 40 triangles, more than the move simulation searches
+// linearly: a move just past any one side of its ring turns that one
+// triangle over and must be refused, wherever the triangle comes in the fan.
+TEST(MoveSimulation, RefusesAMoveThatTurnsAnyOneTriangleOfALargeFanOver) {
+  // A rim of 40 vertices on the unit circle about (2, 2) in the square
+  // [0, 4]^2, each rim edge joined to the centre and to the square's corner
+  // of its quadrant; the corners' sides close on the rim vertices at 0, 90,
+  // 180 and 270 degrees.
+  constexpr index_t nb_rim = 40;
+  test::PlanarMesh planar;
+  planar.points = {{{4, 0}}, {{4, 4}}, {{0, 4}}, {{0, 0}}, {{2, 2}}};
+  const index_t centre = 4;
+  const double step = 2 * pi / nb_rim;
+  for (index_t k = 0; k < nb_rim; ++k) {
+    planar.points.push_back({{2 + std::cos(k * step), 2 + std::sin(k * step)}});
+  }
+  const auto rim = [](index_t k) { return 5 + k % nb_rim; };
+  for (index_t k = 0; k < nb_rim; ++k) {
+    const index_t corner = 1 + k / (nb_rim / 4);
+    planar.triangles.push_back({{centre, rim(k), rim(k + 1)}});
+    planar.triangles.push_back({{rim(k + 1), rim(k), corner % 4}});
+  }
+  for (index_t side = 0; side < 4; ++side) {
+    planar.triangles.push_back({{side, (side + 1) % 4, rim(side * (nb_rim / 4))}});
+  }
+  auto fixture = test::make_rectangle_section(planar, 4, 4);
+  auto const& surface = only_surface(fixture);
+  ASSERT_EQ(surface.get_mesh().polygons_around_vertex(centre).size(), nb_rim);
+  const index_t unique = fixture.section.unique_vertex({surface.component_id(), centre});
+  EXPECT_TRUE(is_move_point_valid(fixture.section, unique, point(2.1, 2.05)));
+  for (index_t k = 0; k < nb_rim; ++k) {
+    SCOPED_TRACE(k);
+    // On the circle halfway between two rim vertices: past their edge,
+    // inside the lines of every other rim edge.
+    const double angle = (k + 0.5) * step;
+    EXPECT_FALSE(is_move_point_valid(fixture.section, unique,
+                                     point(2 + std::cos(angle), 2 + std::sin(angle))));
   }
 }
 

@@ -326,6 +326,51 @@ std::array<Point<D>, 3> moved_points(TriangulatedSurface<D> const& mesh, index_t
   return corners;
 }
 
+//! The triangles of the checked fans, each once in the order its first
+//! corner is met, with their points as the edit leaves them. Fans are
+//! short, so a linear search finds a triangle; past `indexed_from` entries
+//! a hash index takes over, so that a vertex of very many triangles costs
+//! no quadratic search.
+template <index_t D>
+class ChangedTriangles {
+ public:
+  struct Entry {
+    PolygonVertex corner;
+    std::array<Point<D>, 3> points;
+  };
+
+  //! Adds the corner's triangle with its points unless it is there already.
+  void add(TriangulatedSurface<D> const& mesh, PolygonVertex const& corner,
+           absl::Span<const index_t> moved, Point<D> const& point) {
+    if (find(corner.polygon_id) != nullptr) return;
+    entries_.push_back({corner, moved_points(mesh, corner.polygon_id, moved, point)});
+    if (entries_.size() == indexed_from) {
+      for (index_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].corner.polygon_id, i);
+    } else if (entries_.size() > indexed_from) {
+      index_.emplace(corner.polygon_id, entries_.size() - 1);
+    }
+  }
+
+  //! The entry of the triangle, or null.
+  Entry const* find(index_t triangle) const {
+    if (entries_.size() >= indexed_from) {
+      const auto found = index_.find(triangle);
+      return found == index_.end() ? nullptr : &entries_[found->second];
+    }
+    for (auto const& entry : entries_) {
+      if (entry.corner.polygon_id == triangle) return &entry;
+    }
+    return nullptr;
+  }
+
+  absl::Span<const Entry> entries() const { return entries_; }
+
+ private:
+  static constexpr std::size_t indexed_from = 32;
+  absl::InlinedVector<Entry, 16> entries_;
+  absl::flat_hash_map<index_t, index_t> index_;
+};
+
 //! Checks the triangles of the fans with every moved vertex at the point,
 //! except the triangles that go (`removed`). In 3D a triangle must not face
 //! against itself before the move, nor against a triangle across one of
@@ -337,34 +382,29 @@ void check_moved_fans(Findings& findings, uuid const& surface, TriangulatedSurfa
   const auto is_removed = [&removed](index_t triangle) {
     return std::find(removed.begin(), removed.end(), triangle) != removed.end();
   };
-  absl::flat_hash_map<index_t, std::array<Point<D>, 3>> changed;
-  absl::InlinedVector<PolygonVertex, 16> corners;
+  ChangedTriangles<D> changed;
   for (auto const& fan : fans) {
     for (auto const& corner : fan.corners) {
-      if (is_removed(corner.polygon_id)) continue;
-      if (changed.emplace(corner.polygon_id, moved_points(mesh, corner.polygon_id, moved, point))
-              .second) {
-        corners.push_back(corner);
-      }
+      if (!is_removed(corner.polygon_id)) changed.add(mesh, corner, moved, point);
     }
   }
-  for (auto const& corner : corners) {
+  for (auto const& entry : changed.entries()) {
+    const PolygonVertex corner = entry.corner;
     const index_t triangle = corner.polygon_id;
-    auto const& points = changed.at(triangle);
     FacingReferences references;
     if constexpr (D == 3) {
       add_reference(references, existing_normal(mesh, triangle), PolygonEdge{corner});
       for (local_index_t k = 0; k < 3; ++k) {
         const auto adjacent = mesh.polygon_adjacent({triangle, k});
         if (!adjacent || is_removed(*adjacent)) continue;
-        const auto found = changed.find(*adjacent);
+        auto const* found = changed.find(*adjacent);
         add_reference(references,
-                      found != changed.end() ? triangle_normal(found->second)
-                                             : existing_normal(mesh, *adjacent),
+                      found != nullptr ? triangle_normal(found->points)
+                                       : existing_normal(mesh, *adjacent),
                       PolygonEdge{triangle, k});
       }
     }
-    check_triangle(findings, surface, points, PolygonEdge{corner}, references);
+    check_triangle(findings, surface, entry.points, PolygonEdge{corner}, references);
   }
 }
 
@@ -680,16 +720,20 @@ bool may_move_on_line(Model const& model, ComponentMeshVertex const& line_vertex
 template <typename Model>
 bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point) {
   constexpr index_t D = dimension_of<Model>;
+  // The names are interned once, not for every linked vertex of every call.
+  static const ComponentType corner_type = Corner<D>::component_type_static();
+  static const ComponentType line_type = Line<D>::component_type_static();
+  static const ComponentType surface_type = Surface<D>::component_type_static();
   const auto linked = model.component_mesh_vertices(unique_vertex);
   if (linked.empty()) return false;
   index_t nb_line_vertices = 0;
   for (auto const& vertex : linked) {
     auto const& type = vertex.component_id.type();
-    if (type == Corner<D>::component_type_static()) {
+    if (type == corner_type) {
       if (model.corner(vertex.component_id.id()).mesh().point(vertex.vertex) != point) {
         return false;
       }
-    } else if (type == Line<D>::component_type_static()) {
+    } else if (type == line_type) {
       ++nb_line_vertices;
       if (!may_move_on_line(model, vertex, point)) return false;
     }
@@ -697,7 +741,7 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   // Where lines meet there should be a corner; without one, stay put.
   if (nb_line_vertices > 1) {
     for (auto const& vertex : linked) {
-      if (vertex.component_id.type() == Line<D>::component_type_static() &&
+      if (vertex.component_id.type() == line_type &&
           model.line(vertex.component_id.id()).mesh().point(vertex.vertex) != point) {
         return false;
       }
@@ -705,7 +749,7 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   }
   Findings findings;
   for (auto const& vertex : linked) {
-    if (vertex.component_id.type() != Surface<D>::component_type_static()) continue;
+    if (vertex.component_id.type() != surface_type) continue;
     auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
     const std::array<Fan, 1> fans{{vertex_fan(mesh, vertex.vertex)}};
     const std::array<index_t, 1> moved{{vertex.vertex}};
