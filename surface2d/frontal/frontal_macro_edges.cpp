@@ -4,7 +4,6 @@
 #include <tarnix/surface2d/frontal_remesher.h>
 
 #include <algorithm>
-#include <deque>
 
 #include <absl/strings/str_cat.h>
 
@@ -379,7 +378,7 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   return std::array<PolygonEdge, 4>{{{t, i}, {t, next(next(i))}, {u, j}, {u, next(next(j))}}};
 }
 
-absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::flippable_crossings(
+absl::optional<std::vector<PolygonEdge>> FrontalRemesher<2>::flippable_crossings(
     unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts) const {
   // The walk of the straight path already refused marked edges, the border
   // and covered triangles; the cuts name a vertex for every step through
@@ -388,7 +387,7 @@ absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::fli
   if (cuts.empty() || cuts.back().vertex != b) return absl::nullopt;
   Point<2> const& pa = input_mesh.point(a);
   Point<2> const& pb = input_mesh.point(b);
-  std::vector<std::array<unsigned int, 2>> crossings;
+  std::vector<PolygonEdge> crossings;
   crossings.reserve(cuts.size() - 1);
   for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
     auto const& cut = cuts[k];
@@ -400,7 +399,7 @@ absl::optional<std::vector<std::array<unsigned int, 2>>> FrontalRemesher<2>::fli
         orientation_2d(pa, pb, input_mesh.point(ends[1])) != Sign::positive) {
       return absl::nullopt;
     }
-    crossings.push_back({ends[0], ends[1]});
+    crossings.push_back(cut.edge);
   }
   if (crossings.empty()) return absl::nullopt;
   return crossings;
@@ -419,14 +418,24 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
   // the edges crossing a segment one is always flippable, so the queue
   // empties within a number of turns quadratic in the crossings. Every
   // vertex met lies strictly on one side of the segment.
-  std::deque<std::array<unsigned int, 2>> queue(crossings->begin(), crossings->end());
+  struct Crossing {
+    //! The right and the left end.
+    std::array<unsigned int, 2> ends;
+    //! Where the edge from the right end to the left was last seen: flips
+    //! of its neighbours may have moved it.
+    PolygonEdge edge;
+  };
+  absl::InlinedVector<Crossing, 8> queue;
+  for (auto const& edge : *crossings) queue.push_back({input_mesh.polygon_edge_vertices(edge), edge});
   const std::size_t n = queue.size();
   std::size_t turns = 4 * n * n + 16;
-  while (!queue.empty()) {
+  for (std::size_t head = 0; head < queue.size(); ++head) {
     if (turns-- == 0) return absl::nullopt;
-    const auto ends = queue.front();
-    queue.pop_front();
-    const PolygonEdge edge = input_mesh.polygon_edge_from_vertices(ends[0], ends[1]).value();
+    const Crossing crossing = queue[head];
+    const auto& ends = crossing.ends;
+    const PolygonEdge edge = input_mesh.polygon_edge_vertices(crossing.edge) == ends
+                                 ? crossing.edge
+                                 : input_mesh.polygon_edge_from_vertices(ends[0], ends[1]).value();
     const unsigned int t = edge.polygon_id;
     const PolygonEdge twin = input_mesh.polygon_adjacent_edge(edge).value();
     const unsigned int c = input_mesh.polygon_vertex({t, next(next(edge.edge_id))});
@@ -435,17 +444,22 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
     Point<2> const& pd = input_mesh.point(d);
     if (orientation_2d(pc, input_mesh.point(ends[0]), pd) != Sign::positive ||
         orientation_2d(pd, input_mesh.point(ends[1]), pc) != Sign::positive) {
-      queue.push_back(ends);
+      queue.push_back({ends, edge});
       continue;
     }
-    if (has_edge_between(input_mesh, c, d)) return absl::nullopt;
+    // No edge c-d exists already: it would cross this one, and the
+    // triangles of the working surface do not overlap.
     flip_edge(edge);
     changed = true;
     if (c == a || c == b || d == a || d == b) continue;
+    // t is now (right, d, c) and the twin's triangle (left, c, d).
     const Sign side_c = orientation_2d(pa, pb, pc);
     if (side_c != orientation_2d(pa, pb, pd)) {
-      queue.push_back(side_c == Sign::negative ? std::array<unsigned int, 2>{c, d}
-                                               : std::array<unsigned int, 2>{d, c});
+      if (side_c == Sign::negative) {
+        queue.push_back({{c, d}, {twin.polygon_id, next(twin.edge_id)}});
+      } else {
+        queue.push_back({{d, c}, {t, next(edge.edge_id)}});
+      }
     }
   }
   return input_mesh.polygon_edge_from_vertices(b, a);
