@@ -460,7 +460,12 @@ class SurfaceRelaxer {
     for (auto const& corner : ring) {
       const PolygonEdge edge{corner};
       const index_t far_vertex = mesh.polygon_vertex(mesh.next_polygon_vertex(corner));
-      if (mesh.polygons_around_vertex(far_vertex).size() != 5) continue;
+      // A vertex that is not "fixed" lies inside the surface, where its one
+      // closed fan holds a triangle at each of its corners: no walk needed.
+      const std::size_t nb_around = fixed_flags->value(far_vertex)
+                                        ? mesh.polygons_around_vertex(far_vertex).size()
+                                        : std::size_t{mesh.nb_active_corners(far_vertex)};
+      if (nb_around != 5) continue;
       if (is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         collapse_and_requeue(edge, far_vertex);
         return true;

@@ -126,6 +126,11 @@ class SurfaceMesh : public VertexSet {
     if (corner.polygon_id == NO_ID) return absl::nullopt;
     return corner;
   }
+  //! The number of active polygon corners at the vertex: the size of its
+  //! fan when the vertex has one fan, the sum of their sizes otherwise.
+  index_t nb_active_corners(index_t vertex) const {
+    return detail::checked_at(vertex_nb_active_corners_, vertex);
+  }
   //! One corner per active polygon of the fan through the associated
   //! corner. For a border fan the list starts at the polygon whose edge
   //! entering the vertex is on the border, otherwise at the associated
