@@ -168,10 +168,13 @@ void FrontalRemesher<2>::refine_coarse_triangles() {
         const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
         const double size = metric->edge_length(middle);
         if (!std::isfinite(size) || !(size > 0.0)) continue;
+        // The border edges can only lower the excess: they are looked at
+        // only for an edge long against the target.
+        const double length = input_mesh.edge_length(edge);
+        if (!(length / (REFINED_EDGE_FACTOR * size) > longest_excess)) continue;
         const double border = std::max(
             longest_border_edge(t), longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
-        const double excess =
-            input_mesh.edge_length(edge) / (REFINED_EDGE_FACTOR * std::max(size, border));
+        const double excess = length / (REFINED_EDGE_FACTOR * std::max(size, border));
         if (excess > longest_excess) {
           longest_excess = excess;
           longest = edge;
