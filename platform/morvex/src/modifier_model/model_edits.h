@@ -751,6 +751,16 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   for (auto const& vertex : linked) {
     if (vertex.component_id.type() != surface_type) continue;
     auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
+    if constexpr (D == 2) {
+      // One vertex moves: every triangle of its fan, each met once, must
+      // stay counter-clockwise. This is what the check of moved fans
+      // decides in 2D, without gathering the triangles first.
+      for (auto const& corner : vertex_fan(mesh, vertex.vertex).corners) {
+        const auto corners = moved_points(mesh, corner.polygon_id, {vertex.vertex}, point);
+        if (orientation_2d(corners[0], corners[1], corners[2]) != Sign::positive) return false;
+      }
+      continue;
+    }
     const std::array<Fan, 1> fans{{vertex_fan(mesh, vertex.vertex)}};
     const std::array<index_t, 1> moved{{vertex.vertex}};
     check_moved_fans(findings, vertex.component_id.id(), mesh, absl::MakeConstSpan(fans),
