@@ -12,7 +12,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -75,9 +74,9 @@ class OrderedWorkerPool {
     auto const count = std::min<index_t>(nb_workers, nb_tasks);
     try {
       for (index_t w = 0; w < count; ++w) workers_.emplace_back([this] { work(); });
-    } catch (std::system_error const&) {
-      // Fewer threads than asked: those started do the work; without any,
-      // the calling thread does it.
+    } catch (...) {
+      // Fewer threads than asked (the system refused one): those started
+      // do the work; without any, the calling thread does it.
     }
   }
 
