@@ -44,9 +44,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer build: the 2D pipeline tests and the stress program"
 cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIX_SANITIZE=thread \
   -DTARNIX_BUILD_BENCHMARKS=OFF -DTARNIX_WARNINGS_AS_ERRORS=ON
-cmake --build "$tsan" -j"$jobs" --target surface2d_driver_test ulvane_model_test tarnix_stress
+cmake --build "$tsan" -j"$jobs" --target surface2d_driver_test ulvane_model_test tarnix_stress \
+  tarnix_regression_test
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 "$tsan"/platform/ulvane/ulvane_model_test --gtest_brief=1
 "$tsan"/surface2d/surface2d_driver_test --gtest_brief=1
+"$tsan"/tests/stress/tarnix_regression_test --gtest_brief=1
 ctest --test-dir "$tsan" -L stress -j"$jobs" --output-on-failure --timeout 1800
 unset TSAN_OPTIONS
