@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a RelWithDebInfo build with warnings as errors,
 # the find_package consumer project, a Release build with the default options
-# (as a host builds the libraries), and an AddressSanitizer +
-# UndefinedBehaviorSanitizer build.
+# (as a host builds the libraries), an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of what
+# runs on several threads (the 2D pipeline and the stress program).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 build=${TARNIX_BUILD_DIR:-build/release}
 asan=${TARNIX_ASAN_BUILD_DIR:-build/asan}
+tsan=${TARNIX_TSAN_BUILD_DIR:-build/tsan}
 release=${TARNIX_PLAIN_BUILD_DIR:-build/plain-release}
 prefix=$PWD/build/install
 
@@ -38,3 +40,15 @@ cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug -DTARNIX_SANITIZE="address;undefi
 cmake --build "$asan" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$asan" -j"$jobs" --output-on-failure --timeout 1200
+
+echo "== ThreadSanitizer build: the 2D pipeline tests and the stress program"
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIX_SANITIZE=thread \
+  -DTARNIX_BUILD_BENCHMARKS=OFF -DTARNIX_WARNINGS_AS_ERRORS=ON
+cmake --build "$tsan" -j"$jobs" --target surface2d_driver_test ulvane_model_test tarnix_stress \
+  tarnix_regression_test
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+"$tsan"/platform/ulvane/ulvane_model_test --gtest_brief=1
+"$tsan"/surface2d/surface2d_driver_test --gtest_brief=1
+"$tsan"/tests/stress/tarnix_regression_test --gtest_brief=1
+ctest --test-dir "$tsan" -L stress -j"$jobs" --output-on-failure --timeout 1800
+unset TSAN_OPTIONS

@@ -542,12 +542,27 @@ absl::optional<OpenSpot> find_open_spot(TriangulatedSurface<2> const& mesh,
 void delete_duplicate_triangles(TriangulatedSurface<2> const& output_mesh,
                                 TriangulatedSurfaceBuilder<2>& output_builder,
                                 std::vector<bool> const& kept_vertices) {
-  absl::flat_hash_map<std::array<unsigned int, 3>, absl::InlinedVector<unsigned int, 2>> groups;
-  for (index_t t = 0; t < output_mesh.nb_polygons(); ++t) {
+  auto const sorted_vertices = [&output_mesh](index_t t) {
     std::array<unsigned int, 3> key{};
     for (local_index_t v = 0; v < 3; ++v) key[v] = output_mesh.polygon_vertex({t, v});
     std::sort(key.begin(), key.end());
-    groups[key].push_back(t);
+    return key;
+  };
+  // Most triangles have no copy: one pass finds the first triangle of
+  // every vertex set and the later ones, and only the sets met twice are
+  // gathered into groups (each in triangle order).
+  absl::flat_hash_map<std::array<unsigned int, 3>, unsigned int> first;
+  first.reserve(output_mesh.nb_polygons());
+  std::vector<unsigned int> copies;
+  for (index_t t = 0; t < output_mesh.nb_polygons(); ++t) {
+    if (!first.try_emplace(sorted_vertices(t), t).second) copies.push_back(t);
+  }
+  absl::flat_hash_map<std::array<unsigned int, 3>, absl::InlinedVector<unsigned int, 2>> groups;
+  for (auto const t : copies) {
+    auto const key = sorted_vertices(t);
+    auto& group = groups[key];
+    if (group.empty()) group.push_back(first.at(key));
+    group.push_back(t);
   }
   std::vector<bool> marks(output_mesh.nb_polygons(), false);
   bool any = false;

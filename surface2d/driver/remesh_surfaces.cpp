@@ -2,10 +2,12 @@
 
 #include "driver/input_checks.h"
 #include "driver/region_transfer.h"
+#include "driver/worker_pool.h"
 
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -37,6 +39,17 @@ using LinePoints = std::deque<std::pair<Point<2>, unsigned int>>;
 
 //! Remeshes one surface of a model into the output model of a remeshing
 //! record.
+//!
+//! The work comes in two halves. The first (construction, the opening of
+//! internal lines, the line and corner transfer, the clean, the split of
+//! pinched vertices and `run_frontal_remesher`) edits only the surface's
+//! working copy and reads what no step writes during the remeshing (the
+//! input model, the mappings, the output model's components and the links
+//! of its lines and corners): the surfaces of a model may go through it
+//! side by side. The line and corner transfer keeps the output vertices and
+//! links it asks for in `output_links`. The second half touches the output
+//! model and runs for one surface after the other, in the surfaces' order:
+//! `start_output`, `apply_output_links`, `remesh` and the steps after it.
 template <typename Data, typename ModelBuilder, index_t D>
 class SurfaceRemesher;
 
@@ -48,7 +61,15 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   SurfaceRemesher(SurfaceRemesher const&) = delete;
   SurfaceRemesher& operator=(SurfaceRemesher const&) = delete;
 
-  //! Runs the frontal remesher and fills the output surface.
+  //! Runs the frontal remesher on the working surface, with the fixed
+  //! vertices, and keeps its result for `remesh`.
+  void run_frontal_remesher();
+  //! Makes the output surface's builder.
+  void start_output();
+  //! Creates the output vertices and sets the links the line and corner
+  //! transfer asked for, in the order it asked for them.
+  void apply_output_links();
+  //! Fills the output surface with the result of the frontal remesher.
   virtual void remesh() = 0;
 
   //! Opens the working surface along its internal lines, so that the
@@ -80,7 +101,12 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
       Line<2> const& working_line, unsigned int line_edge) const;
   void insert_line_points(Line<2> const& working_line, Line<2> const& output_line,
                           unsigned int line_edge, LinePoints const& points);
+  //! The output vertex of a working vertex, created (in `output_links`)
+  //! when it has none yet, and linked to the unique vertex.
+  unsigned int link_output_vertex(unsigned int working_vertex, index_t unique);
   unsigned int working_to_output_vertex(unsigned int working_vertex);
+  //! The point of an output vertex the transfer created.
+  Point<2> const& output_point(unsigned int output_vertex) const;
   //! Moves every fan of the vertex but the last one found to a new vertex
   //! at the same point, linked to the same working unique vertex, so that
   //! the surface is manifold there. `corners` are all the corners of the
@@ -110,6 +136,22 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! Whether an internal line was opened: the output triangles on its two
   //! sides are then joined afterwards.
   bool opened_lines{false};
+
+  //! An output vertex the line and corner transfer links to a unique
+  //! vertex; `created` when the link makes the vertex, at the next point of
+  //! `created_points`.
+  struct OutputLink {
+    unsigned int vertex;
+    index_t unique;
+    bool created;
+  };
+  std::vector<OutputLink> output_links;
+  std::vector<Point<2>> created_points;
+  //! The number of vertices of the output surface once `output_links` are
+  //! applied.
+  unsigned int nb_output_vertices;
+  //! The result of the frontal remesher, until `remesh` takes it.
+  std::unique_ptr<RemeshedSurface<2>> frontal_result;
 };
 
 namespace {
@@ -180,7 +222,24 @@ Remesher::SurfaceRemesher(RemeshingData<Section, 2>& remeshing_data, Surface<2> 
       }()),
       modifier(working_mesh, *working_builder),
       output_mesh(triangulated_mesh(remeshing_data.output.surface(output_surface_id.id()))),
-      output_builder(surface_mesh_builder(builder, output_surface_id.id())) {}
+      nb_output_vertices(output_mesh.nb_vertices()) {}
+
+void Remesher::start_output() {
+  output_builder = surface_mesh_builder(builder, output_surface_id.id());
+}
+
+void Remesher::apply_output_links() {
+  std::size_t next_point = 0;
+  for (auto const& link : output_links) {
+    if (link.created) output_builder->create_point(created_points[next_point++]);
+    builder.set_unique_vertex({output_surface_id, link.vertex}, link.unique);
+  }
+}
+
+void Remesher::run_frontal_remesher() {
+  frontal_result = std::make_unique<RemeshedSurface<2>>(remesh_surface(
+      working_mesh, *working_builder, data.metric, absl::MakeConstSpan(fixed_vertices)));
+}
 
 void Remesher::open_internal_lines() {
   // Detach the triangles on the two sides of every internal line edge.
@@ -343,12 +402,11 @@ void Remesher::insert_line_points(Line<2> const& working_line, Line<2> const& ou
       // stands for the output vertex the first side made there.
       auto const shared = unique_output_vertices.find(unique);
       if (shared != unique_output_vertices.end() && !output_vertices.contains(info.vertex) &&
-          working_mesh.point(info.vertex) == output_mesh.point(shared->second)) {
+          working_mesh.point(info.vertex) == output_point(shared->second)) {
         output_vertices.emplace(info.vertex, shared->second);
         fixed_vertices.push_back(info.vertex);
       }
-      auto const output = working_to_output_vertex(info.vertex);
-      builder.set_unique_vertex({output_surface_id, output}, unique);
+      auto const output = link_output_vertex(info.vertex, unique);
       unique_output_vertices.emplace(unique, output);
       if (inserted.first == Position::inside) {
         auto const& group = from_vertex0 ? info.second : info.first;
@@ -377,14 +435,25 @@ void Remesher::clean_working_surface() {
   output_vertices = std::move(renumbered_outputs);
 }
 
+unsigned int Remesher::link_output_vertex(unsigned int working_vertex, index_t unique) {
+  auto const before = nb_output_vertices;
+  auto const output = working_to_output_vertex(working_vertex);
+  output_links.push_back({output, unique, nb_output_vertices != before});
+  return output;
+}
+
 unsigned int Remesher::working_to_output_vertex(unsigned int working_vertex) {
   auto const found = output_vertices.find(working_vertex);
   if (found != output_vertices.end()) return found->second;
-  auto const created = output_mesh.nb_vertices();
+  auto const created = nb_output_vertices++;
   output_vertices.emplace(working_vertex, created);
-  output_builder->create_point(working_mesh.point(working_vertex));
+  created_points.push_back(working_mesh.point(working_vertex));
   fixed_vertices.push_back(working_vertex);
   return created;
+}
+
+Point<2> const& Remesher::output_point(unsigned int output_vertex) const {
+  return created_points.at(output_vertex - (nb_output_vertices - created_points.size()));
 }
 
 void Remesher::transfer_corner(Corner<2> const& input_corner) {
@@ -395,8 +464,7 @@ void Remesher::transfer_corner(Corner<2> const& input_corner) {
   auto const working_unique = data.working->unique_vertex({working_corner.component_id(), 0});
   auto const output_unique = data.output.unique_vertex({output_corner.component_id(), 0});
   for (auto const w : data.working->component_mesh_vertices(working_unique, working_surface.id())) {
-    auto const output = working_to_output_vertex(w);
-    builder.set_unique_vertex({output_surface_id, output}, output_unique);
+    link_output_vertex(w, output_unique);
   }
 }
 
@@ -528,18 +596,17 @@ class SurfaceRemesher2D final : public Remesher {
   using Remesher::SurfaceRemesher;
 
   void remesh() override {
-    auto result = remesh_surface(working_mesh, *working_builder, data.metric,
-                                 absl::MakeConstSpan(fixed_vertices));
-    auto const table = map_result_vertices(result);
-    if (!result.unmeshed_regions.empty()) {
-      FilledTriangles filled{*result.mesh};
-      for (auto const& region : result.unmeshed_regions) {
-        transfer_region(region, *result.mesh, table, filled);
+    auto const remeshed = std::move(frontal_result);
+    auto const table = map_result_vertices(*remeshed);
+    if (!remeshed->unmeshed_regions.empty()) {
+      FilledTriangles filled{*remeshed->mesh};
+      for (auto const& region : remeshed->unmeshed_regions) {
+        transfer_region(region, *remeshed->mesh, table, filled);
       }
     }
     // Regions, and the two sides of opened internal lines, are joined to
     // their neighbours only through shared vertices.
-    if (!result.unmeshed_regions.empty() || opened_lines) {
+    if (!remeshed->unmeshed_regions.empty() || opened_lines) {
       output_builder->compute_polygon_adjacencies();
     }
   }
@@ -630,12 +697,39 @@ class SurfaceRemesher2D final : public Remesher {
   }
 };
 
-void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input_surface) {
-  SurfaceRemesher2D remesher{data, input_surface};
-  remesher.open_internal_lines();
-  remesher.transfer_lines_and_corners();
-  remesher.clean_working_surface();
-  remesher.split_pinched_vertices();
+// The first half of the work on a surface (see SurfaceRemesher): the
+// driver with its working surface prepared and remeshed, or what stopped
+// it. Without a driver, its construction failed.
+struct PreparedSurface {
+  std::unique_ptr<SurfaceRemesher2D> remesher;
+  std::exception_ptr error;
+};
+
+PreparedSurface prepare_surface(RemeshingData<Section, 2>& data, Surface<2> const& input_surface) {
+  PreparedSurface prepared;
+  try {
+    prepared.remesher = std::make_unique<SurfaceRemesher2D>(data, input_surface);
+    auto& remesher = *prepared.remesher;
+    remesher.open_internal_lines();
+    remesher.transfer_lines_and_corners();
+    remesher.clean_working_surface();
+    remesher.split_pinched_vertices();
+    remesher.run_frontal_remesher();
+  } catch (...) {
+    prepared.error = std::current_exception();
+  }
+  return prepared;
+}
+
+// The second half: the output surface is filled, or left as a run of both
+// halves in one go leaves it when the first half failed, and the failure
+// is raised.
+void finish_surface(PreparedSurface const& prepared) {
+  if (!prepared.remesher) std::rethrow_exception(prepared.error);
+  auto& remesher = *prepared.remesher;
+  remesher.start_output();
+  remesher.apply_output_links();
+  if (prepared.error) std::rethrow_exception(prepared.error);
   remesher.remesh();
   remesher.delete_duplicate_triangles();
   remesher.fill_gaps();
@@ -643,16 +737,38 @@ void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input
   remesher.link_new_vertices();
 }
 
+void remesh_one_surface(RemeshingData<Section, 2>& data, Surface<2> const& input_surface) {
+  finish_surface(prepare_surface(data, input_surface));
+}
+
 }  // namespace
 }  // namespace detail
 
 void remesh_surfaces(RemeshingData<Section, 2>& data) {
+  std::vector<Surface<2> const*> surfaces;
+  for (auto const& surface : data.input.surfaces()) surfaces.push_back(&surface);
+  auto const nb_surfaces = static_cast<index_t>(surfaces.size());
+  auto const nb_workers = detail::configured_worker_count("TARNIX_NUM_THREADS", "remesh_surfaces");
+
   // Every surface is checked before the first is remeshed, so that bad input
-  // leaves the output model untouched.
-  for (auto const& surface : data.input.surfaces()) {
-    detail::check_surface_input(data, surface, "remesh_surfaces");
+  // leaves the output model untouched. The checks only read: they run side
+  // by side, and the first refusal in the surfaces' order is raised.
+  {
+    detail::OrderedWorkerPool<bool> checks{
+        nb_surfaces, nb_workers, [&](index_t s) {
+          detail::check_surface_input(data, *surfaces[s], "remesh_surfaces");
+          return true;
+        }};
+    for (index_t s = 0; s < nb_surfaces; ++s) checks.next();
   }
-  for (auto const& surface : data.input.surfaces()) detail::remesh_one_surface(data, surface);
+
+  // The working halves run on the workers; the output halves on this
+  // thread, one surface after the other in order, so that the output is
+  // the same for every number of workers.
+  detail::OrderedWorkerPool<detail::PreparedSurface> work{
+      nb_surfaces, nb_workers,
+      [&](index_t s) { return detail::prepare_surface(data, *surfaces[s]); }};
+  for (index_t s = 0; s < nb_surfaces; ++s) detail::finish_surface(work.next());
 }
 
 void remesh_surface(RemeshingData<Section, 2>& data, uuid const& surface_id) {

@@ -13,6 +13,7 @@
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
+#include <driver/stacked_section.h>
 #include <layered_section.h>
 #include <mesh/surface_validity.h>
 #include <ulvane/mesh/edged_curve_builder.h>
@@ -199,6 +200,16 @@ TEST(RemeshSurfaces, LayeredSectionWithHoleAndInternalLine) {
   EXPECT_GT(figures.nb_triangles, 1000u);
   std::printf("[ figures  ] layered section: %u triangles, quality min %.3f mean %.3f\n",
               figures.nb_triangles, figures.min_quality, figures.mean_quality);
+}
+
+// Twelve stacked layers, each bounded by two curved interfaces it shares
+// with its neighbours, remeshed side by side on the workers: every layer
+// conforms to its lines.
+TEST(RemeshSurfaces, StackedLayersConformToTheInterfacesTheyShare) {
+  auto const stacked = test::make_stacked_section(12, 24, 2);
+  ConstantMetric<2> metric{0.05};
+  auto const figures = remesh_and_check(stacked.section, metric, 1e-2);
+  EXPECT_GT(figures.nb_triangles, 3000u);
 }
 
 class InternalLineTest : public ::testing::TestWithParam<double> {};

@@ -55,7 +55,7 @@ namespace {
 using namespace tarnix;
 using namespace tarnix::stress;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool INSTRUMENTED = true;
 #else
 constexpr bool INSTRUMENTED = false;

@@ -31,6 +31,20 @@ class Section;
 //!
 //! Nothing is caught: on a later failure the surfaces done before stay
 //! remeshed.
+//!
+//! The surfaces are remeshed side by side on worker threads: as many as the
+//! hardware has cores, or the value of the environment variable
+//! TARNIX_NUM_THREADS when it is a positive whole number (1 remeshes on the
+//! calling thread alone; another value is ignored with a warning). Each
+//! worker edits only the working copy of its surface; the calling thread
+//! fills the output model, one surface after the other in range order, and
+//! logs the lines each surface's work logged, in that order. The output
+//! model, the log and the exception raised are the same for every number
+//! of workers: on a failure, the first failing surface in range order
+//! raises its exception and the output model is left as a run on one thread
+//! leaves it (surfaces after it may have had their working copies edited).
+//! The metric is asked for lengths from several threads at once, so its
+//! `edge_length` must be safe to call concurrently.
 void remesh_surfaces(RemeshingData<Section, 2>& data);
 
 //! `remesh_surfaces` for the one input surface with this id; its refusals

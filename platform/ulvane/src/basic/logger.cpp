@@ -23,6 +23,8 @@ LoggerState& logger_state() {
   return state;
 }
 
+thread_local Logger::Sink thread_sink;
+
 char const* level_prefix(Logger::Level level) {
   switch (level) {
     case Logger::Level::debug:
@@ -63,9 +65,18 @@ Logger::Sink Logger::set_sink(Sink sink) {
   return sink;
 }
 
+Logger::Sink Logger::set_thread_sink(Sink sink) {
+  std::swap(thread_sink, sink);
+  return sink;
+}
+
 void Logger::log(Level level, absl::string_view message) {
   auto& state = logger_state();
   if (level < state.level.load() || level == Level::off) return;
+  if (thread_sink) {
+    thread_sink(level, message);
+    return;
+  }
   std::lock_guard<std::mutex> lock(state.mutex);
   if (state.sink) {
     state.sink(level, message);

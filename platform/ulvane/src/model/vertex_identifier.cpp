@@ -1,6 +1,7 @@
 #include <ulvane/model/vertex_identifier.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 #include <absl/container/flat_hash_set.h>
@@ -61,6 +62,8 @@ void UniqueVertexStorage::permute_elements(absl::Span<const index_t> permutation
 
 void UniqueVertexStorage::copy_from(AttributeBase const& other, index_t nb_elements) {
   const auto state = state_.lock();
+  std::unique_lock<std::mutex> lock;
+  if (state) lock = std::unique_lock<std::mutex>(state->mutex());
   if (state) state->unlink_all(component_, *this);
   VariableAttribute<index_t>::copy_from(other, nb_elements);
   if (state) state->link_all(component_, *this);
@@ -80,13 +83,19 @@ void UniqueVertexStorage::copy_value(index_t from_element, index_t to_element) {
 }
 
 void UniqueVertexStorage::report_renumbering(std::vector<index_t> const& old2new) {
-  if (const auto state = state_.lock()) state->renumber(component_, *this, old2new);
+  if (const auto state = state_.lock()) {
+    std::lock_guard<std::mutex> lock(state->mutex());
+    state->renumber(component_, *this, old2new);
+  }
 }
 
 void UniqueVertexStorage::report_change(index_t element, index_t previous) {
   const index_t current = value(element);
   if (current == previous) return;
-  if (const auto state = state_.lock()) state->relink(component_, element, previous, current);
+  if (const auto state = state_.lock()) {
+    std::lock_guard<std::mutex> lock(state->mutex());
+    state->relink(component_, element, previous, current);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -277,7 +286,11 @@ detail::VertexIdentifierState& VertexIdentifier::modifiable_state() {
   return *state_;
 }
 
-index_t VertexIdentifier::nb_unique_vertices() const { return state().nb_unique_vertices(); }
+index_t VertexIdentifier::nb_unique_vertices() const {
+  auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
+  return state.nb_unique_vertices();
+}
 
 index_t VertexIdentifier::unique_vertex(ComponentMeshVertex const& component_vertex) const {
   constexpr char const* operation = "[VertexIdentifier::unique_vertex]";
@@ -294,6 +307,7 @@ index_t VertexIdentifier::unique_vertex(ComponentMeshVertex const& component_ver
 std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
     index_t unique_vertex) const {
   auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   std::vector<ComponentMeshVertex> result;
   for (auto const& entry :
        state.entries(unique_vertex, "[VertexIdentifier::component_mesh_vertices]")) {
@@ -305,6 +319,7 @@ std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
 std::vector<index_t> VertexIdentifier::component_mesh_vertices(index_t unique_vertex,
                                                                uuid const& component) const {
   auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   const auto entries =
       state.entries(unique_vertex, "[VertexIdentifier::component_mesh_vertices]");
   std::vector<index_t> result;
@@ -319,6 +334,7 @@ std::vector<index_t> VertexIdentifier::component_mesh_vertices(index_t unique_ve
 std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
     index_t unique_vertex, ComponentType const& type) const {
   auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   std::vector<ComponentMeshVertex> result;
   for (auto const& entry :
        state.entries(unique_vertex, "[VertexIdentifier::component_mesh_vertices]")) {
@@ -331,6 +347,7 @@ std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
 bool VertexIdentifier::has_component_mesh_vertices(index_t unique_vertex,
                                                    ComponentType const& type) const {
   auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   const auto entries =
       state.entries(unique_vertex, "[VertexIdentifier::has_component_mesh_vertices]");
   return std::any_of(entries.begin(), entries.end(), [&](auto const& entry) {
@@ -341,6 +358,7 @@ bool VertexIdentifier::has_component_mesh_vertices(index_t unique_vertex,
 bool VertexIdentifier::has_component_mesh_vertices(index_t unique_vertex,
                                                    uuid const& component) const {
   auto const& state = this->state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   const auto entries =
       state.entries(unique_vertex, "[VertexIdentifier::has_component_mesh_vertices]");
   if (entries.empty()) return false;
@@ -372,12 +390,15 @@ VertexIdentifierBuilder::VertexIdentifierBuilder(VertexIdentifier& identifier)
 index_t VertexIdentifierBuilder::create_unique_vertex() { return create_unique_vertices(1); }
 
 index_t VertexIdentifierBuilder::create_unique_vertices(index_t count) {
-  return identifier_.modifiable_state().create_unique_vertices(count);
+  auto& state = identifier_.modifiable_state();
+  std::lock_guard<std::mutex> lock(state.mutex());
+  return state.create_unique_vertices(count);
 }
 
 void VertexIdentifierBuilder::set_unique_vertex(ComponentMeshVertex const& component_vertex,
                                                 index_t unique_vertex) {
   auto& state = identifier_.modifiable_state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   const index_t component = state.checked_component_index(
       component_vertex.component_id, "[VertexIdentifierBuilder::set_unique_vertex]");
   state.set_link(component, component_vertex.vertex, unique_vertex);
@@ -385,13 +406,13 @@ void VertexIdentifierBuilder::set_unique_vertex(ComponentMeshVertex const& compo
 
 void VertexIdentifierBuilder::register_component(ComponentID const& component,
                                                  VertexSet const& mesh, index_t offset) {
-  identifier_.modifiable_state();
+  std::lock_guard<std::mutex> lock(identifier_.modifiable_state().mutex());
   identifier_.state_->add_component(identifier_.state_, component, mesh, offset);
 }
 
 void VertexIdentifierBuilder::rebind_component(ComponentID const& component,
                                                VertexSet const& mesh) {
-  identifier_.modifiable_state();
+  std::lock_guard<std::mutex> lock(identifier_.modifiable_state().mutex());
   identifier_.state_->rebind_component(identifier_.state_, component, mesh);
 }
 
@@ -399,6 +420,7 @@ void VertexIdentifierBuilder::copy_link_order(VertexIdentifier const& from,
                                               absl::flat_hash_map<uuid, uuid> const& components,
                                               index_t offset) {
   auto& state = identifier_.modifiable_state();
+  std::lock_guard<std::mutex> lock(state.mutex());
   auto const& source = from.state();
   std::vector<detail::VertexIdentifierState::Entry> entries;
   for (index_t u = 0; u < source.nb_unique_vertices(); ++u) {

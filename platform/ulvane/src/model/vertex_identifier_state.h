@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
@@ -45,6 +46,16 @@ class UniqueVertexStorage : public VariableAttribute<index_t> {
 
 //! What a VertexIdentifier holds, on the heap so that link storages can
 //! reach it while the model moves.
+//!
+//! The reverse lists are shared by every component: two components whose
+//! vertices share a unique vertex write the same list. `mutex()` guards
+//! them, so that threads that each edit the meshes of their own components
+//! may link, renumber and query side by side; every entry point (the
+//! identifier's queries of lists, its builder, the storages' reports) takes
+//! it, the members below assume it is held. The component table and each
+//! component's link storage are not guarded: components are registered
+//! while no other thread uses the model, and a component's links are
+//! edited by one thread at a time.
 class VertexIdentifierState {
  public:
   //! One linked vertex in a reverse list: component index and mesh vertex.
@@ -88,6 +99,8 @@ class VertexIdentifierState {
   void link_all(index_t component, UniqueVertexStorage const& storage);
   void relink(index_t component, index_t vertex, index_t previous, index_t current);
 
+  std::mutex& mutex() const { return mutex_; }
+
  private:
   //! A storage bound to the component, holding the mesh's current links.
   std::shared_ptr<UniqueVertexStorage> bind(std::shared_ptr<VertexIdentifierState> const& self,
@@ -98,6 +111,7 @@ class VertexIdentifierState {
   std::vector<ComponentLinks> components_;
   absl::flat_hash_map<uuid, index_t> indices_;
   std::vector<absl::InlinedVector<Entry, 2>> lists_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace detail

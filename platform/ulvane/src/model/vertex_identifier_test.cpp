@@ -1,5 +1,8 @@
 #include <ulvane/model/vertex_identifier.h>
 
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <ulvane/basic/ulvane_exception.h>
@@ -254,6 +257,55 @@ TEST(VertexIdentifierTest, PairsOnTheSharedLine) {
   EXPECT_EQ(section.component_mesh_vertex_pairs(xs, ys).at(left),
             (Pairs{{{0, 2}}, {{0, 3}}, {{1, 2}}, {{1, 3}}}));
   EXPECT_TRUE(section.component_mesh_vertex_pairs(xs, {}).empty());
+}
+
+// Surfaces whose vertices share unique vertices write the same reverse
+// lists: each edited on a thread of its own (links set, vertices created
+// and deleted, lists read), the lists end as a run on one thread leaves
+// them.
+TEST(VertexIdentifierTest, SurfacesEditedOnTheirOwnThreadsKeepTheSharedListsRight) {
+  constexpr index_t nb_uniques = 8;
+  constexpr index_t nb_rounds = 300;
+  Section section;
+  std::vector<uuid> surfaces;
+  {
+    SectionBuilder builder{section};
+    builder.create_unique_vertices(nb_uniques);
+    for (int k = 0; k < 4; ++k) surfaces.push_back(builder.add_surface());
+  }
+  std::vector<std::thread> threads;
+  std::vector<bool> lists_read_right(surfaces.size(), true);
+  for (std::size_t k = 0; k < surfaces.size(); ++k) {
+    threads.emplace_back([&, k] {
+      SectionBuilder builder{section};
+      auto& mesh = dynamic_cast<TriangulatedSurface<2>&>(
+          builder.modifiable_surface(surfaces[k]).get_modifiable_mesh());
+      auto mesh_builder = TriangulatedSurfaceBuilder<2>::create(mesh);
+      for (index_t round = 0; round < nb_rounds; ++round) {
+        // Two vertices per unique vertex, then every second one goes: the
+        // deletion renumbers the kept vertices in the lists.
+        index_t const before = mesh.nb_vertices();
+        for (index_t v = 0; v < 2 * nb_uniques; ++v) {
+          auto const created = mesh_builder->create_point(Point<2>{{double(v / 2), 0.0}});
+          builder.set_unique_vertex({{"Surface", surfaces[k]}, created}, v / 2);
+        }
+        std::vector<bool> kept(mesh.nb_vertices(), true);
+        for (index_t v = before; v < kept.size(); ++v) kept[v] = (v - before) % 2 == 0;
+        mesh_builder->delete_isolated_vertices(kept);
+        for (index_t u = 0; u < nb_uniques; ++u) {
+          if (section.component_mesh_vertices(u, surfaces[k]).size() != round + 1) {
+            lists_read_right[k] = false;
+          }
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (std::size_t k = 0; k < surfaces.size(); ++k) EXPECT_TRUE(lists_read_right[k]) << k;
+  for (index_t u = 0; u < nb_uniques; ++u) {
+    EXPECT_EQ(section.component_mesh_vertices(u).size(), surfaces.size() * nb_rounds);
+  }
+  EXPECT_TRUE(test::is_valid_model(section));
 }
 
 }  // namespace

@@ -38,6 +38,12 @@ class Logger {
   //! Replaces the sink; an empty function restores the default one.
   //! \return the previous sink (empty when it was the default).
   static Sink set_sink(Sink sink);
+  //! Replaces the sink of the calling thread only: the lines this thread
+  //! logs go there instead of the process sink, after the level filter (a
+  //! worker holds its lines so that they can be logged in order later). An
+  //! empty function restores the process sink for the thread.
+  //! \return the thread's previous sink.
+  static Sink set_thread_sink(Sink sink);
 
   static void log(Level level, absl::string_view message);
 };
