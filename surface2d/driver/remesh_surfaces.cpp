@@ -237,7 +237,8 @@ void Remesher::apply_output_links() {
 }
 
 void Remesher::run_frontal_remesher() {
-  frontal_result = std::make_unique<RemeshedSurface<2>>(remesh_surface(
+  // The input checks ran on the surface this working copy was made from.
+  frontal_result = std::make_unique<RemeshedSurface<2>>(remesh_checked_surface(
       working_mesh, *working_builder, data.metric, absl::MakeConstSpan(fixed_vertices)));
 }
 

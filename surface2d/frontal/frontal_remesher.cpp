@@ -164,17 +164,32 @@ std::vector<GeometricSurfacePath<2>> FrontalRemesher2D::geometric_cuts(
   return determine_cuts(input_mesh, a, b, paths);
 }
 
+namespace {
+
+//! How the checks of `remesh_surface` name their step and the surface.
+InputContext remesh_context() { return {"detail::remesh_surface", "the surface"}; }
+
+}  // namespace
+
 RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
                                   TriangulatedSurfaceBuilder<2>& builder,
                                   Metric<2> const& metric,
                                   absl::Span<unsigned int const> given_vertices) {
-  // Bad input is refused before the surface is edited, and every read of the
-  // metric during the run is checked.
-  InputContext const context{"detail::remesh_surface", "the surface"};
+  // Bad input is refused before the surface is edited.
+  InputContext const context = remesh_context();
   check_surface_mesh(surface, context);
   check_given_vertices(surface, given_vertices, context);
+  check_output_size(surface, CheckedMetric{metric, context}, context);
+  return remesh_checked_surface(surface, builder, metric, given_vertices);
+}
+
+RemeshedSurface<2> remesh_checked_surface(TriangulatedSurface<2> const& surface,
+                                          TriangulatedSurfaceBuilder<2>& builder,
+                                          Metric<2> const& metric,
+                                          absl::Span<unsigned int const> given_vertices) {
+  // Every read of the metric during the run is checked.
+  InputContext const context = remesh_context();
   CheckedMetric const checked_metric{metric, context};
-  check_output_size(surface, checked_metric, context);
   FrontalRemesher2D remesher(surface, builder, checked_metric, given_vertices);
   remesher.prepare_surface();
   remesher.create_polygon_attributes();

@@ -528,6 +528,15 @@ RemeshedSurface<2> remesh_surface(TriangulatedSurface<2> const& surface,
                                   Metric<2> const& metric,
                                   absl::Span<unsigned int const> given_vertices);
 
+//! `remesh_surface` without its checks of the surface, the given vertices
+//! and the output size, for a caller that made them on the surface it
+//! derived this one from (the Section driver); every read of the metric is
+//! still checked, with the same messages.
+RemeshedSurface<2> remesh_checked_surface(TriangulatedSurface<2> const& surface,
+                                          TriangulatedSurfaceBuilder<2>& builder,
+                                          Metric<2> const& metric,
+                                          absl::Span<unsigned int const> given_vertices);
+
 //! The process-wide number of the next debug dump (0 when the library is
 //! loaded, raised by one by each dump as it takes its number, whether the
 //! write then succeeds or not).
