@@ -1,6 +1,7 @@
 #include <tarnix/surface2d/remesh_surfaces.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
+#include <absl/strings/str_cat.h>
+#include <absl/types/optional.h>
 #include <gtest/gtest.h>
 
 #include <driver/stacked_section.h>
@@ -436,18 +439,39 @@ std::string refusal(Section const& input, double h) {
   return {};
 }
 
-// An internal corner on a vertex of the surface mesh that no triangle
-// uses: no remeshed surface can hold it, and the step says so before any
-// edit instead of returning a surface without it.
-TEST(RemeshSurfaces, CornerInNoTriangleIsRefusedNamingTheSurface) {
-  Sketch sketch;
-  add_cells(sketch, 0, 0, 2);
-  add_loop(sketch, {{0, 0}, {2, 0}, {2, 2}, {0, 2}});
-  sketch.internal_corners.push_back(lattice_point(sketch, 5, 2));
-  auto const input = make_section(sketch);
-  EXPECT_EQ(refusal(input, 0.3), "[remesh_surfaces] Vertex 9 (2.5, 1) of Surface " +
-                                     input.surfaces().begin()->id().string() +
-                                     " is in no triangle");
+// A vertex of the surface mesh that no triangle uses is refused before any
+// edit, naming it: as an internal corner no remeshed surface could hold it
+// (instead a surface without it would be returned), and numbered before all
+// the others the clean of the working surface would renumber the rest, the
+// fixed vertices of the lines and the internal corner with them.
+TEST(RemeshSurfaces, VertexInNoTriangleIsRefusedNamingIt) {
+  struct Case {
+    char const* name;
+    // Lattice cells per side of the square.
+    int size;
+    // A lattice point made before the cells, used by no triangle.
+    absl::optional<std::array<int, 2>> unused_first;
+    // The lattice point of the internal corner.
+    std::array<int, 2> corner;
+    char const* vertex;
+  };
+  const Case cases[] = {
+      {"an internal corner in no triangle", 2, absl::nullopt, {5, 2}, "Vertex 9 (2.5, 1)"},
+      {"an unused vertex numbered first", 4, std::array<int, 2>{7, 7}, {2, 2},
+       "Vertex 0 (3.5, 3.5)"},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sketch sketch;
+    if (c.unused_first) lattice_point(sketch, (*c.unused_first)[0], (*c.unused_first)[1]);
+    add_cells(sketch, 0, 0, c.size);
+    add_loop(sketch, {{0, 0}, {c.size, 0}, {c.size, c.size}, {0, c.size}});
+    sketch.internal_corners.push_back(lattice_point(sketch, c.corner[0], c.corner[1]));
+    auto const input = make_section(sketch);
+    EXPECT_EQ(refusal(input, 0.3), absl::StrCat("[remesh_surfaces] ", c.vertex, " of Surface ",
+                                                input.surfaces().begin()->id().string(),
+                                                " is in no triangle"));
+  }
 }
 
 // hole_touching_the_border with no corner at (1, 0): the bottom line runs
@@ -552,21 +576,6 @@ TEST(RemeshSurfaces, MissingLineAttributeIsReported) {
         }
       },
       UlvaneException);
-}
-
-// An input surface vertex that no triangle uses, numbered before all the
-// others: the clean of the working surface drops it and renumbers the rest,
-// and the fixed vertices of the lines and the internal corner follow.
-TEST(RemeshSurfaces, UnusedInputVertexIsRefusedNamingIt) {
-  Sketch sketch;
-  lattice_point(sketch, 7, 7);
-  add_cells(sketch, 0, 0, 4);
-  add_loop(sketch, {{0, 0}, {4, 0}, {4, 4}, {0, 4}});
-  sketch.internal_corners.push_back(lattice_point(sketch, 2, 2));
-  auto const input = make_section(sketch);
-  EXPECT_EQ(refusal(input, 0.3), "[remesh_surfaces] Vertex 0 (3.5, 3.5) of Surface " +
-                                     input.surfaces().begin()->id().string() +
-                                     " is in no triangle");
 }
 
 TEST(RemeshSurfaces, OneSurfaceAloneGivesTheSameMesh) {

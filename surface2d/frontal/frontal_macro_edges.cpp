@@ -247,15 +247,8 @@ double shape_quality(Point<2> const& p0, Point<2> const& p1, Point<2> const& p2)
   return (ux * vy - uy * vx) / (ux * ux + uy * uy + vx * vx + vy * vy + wx * wx + wy * wy);
 }
 
-// Whether a triangle around c holds d.
-bool has_edge_between(SurfaceMesh<2> const& mesh, unsigned int c, unsigned int d) {
-  for (auto const& corner : mesh.polygons_around_vertex(c)) {
-    for (local_index_t k = 0; k < 3; ++k) {
-      if (mesh.polygon_vertex({corner.polygon_id, k}) == d) return true;
-    }
-  }
-  return false;
-}
+// The local index after k in a triangle.
+local_index_t next_local(local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); }
 
 // A flip must raise the worse of the two shapes more than this many times:
 // slivers go, and triangles of fair shape stay as the cuts made them (every
@@ -278,7 +271,9 @@ void FrontalRemesher<2>::improve_cut_pieces(unsigned int first_piece) {
   }
   std::vector<std::array<unsigned int, 2>> chain_ends;
   chain_ends.reserve(cut_chain.size());
-  for (auto const& step : cut_chain) chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
+  for (auto const& step : cut_chain) {
+    chain_ends.push_back(input_mesh.polygon_edge_vertices(step.edge));
+  }
   // The bound only keeps a run of flips local to the cut.
   flip_pending(pending, 4 * std::size_t{nb_pieces} + 8);
   // The chain of the side just cut follows its polygon edges, which the
@@ -318,13 +313,12 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
   const unsigned int u = twin->polygon_id;
   if (is_triangle_covered(u) || !edge_lists(u)[twin->edge_id].empty()) return absl::nullopt;
   // t = (a, b, c) with the edge a -> b, u = (b, a, d).
-  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
   const local_index_t i = edge.edge_id;
   const local_index_t j = twin->edge_id;
   const unsigned int a = input_mesh.polygon_vertex({t, i});
-  const unsigned int b = input_mesh.polygon_vertex({t, next(i)});
-  const unsigned int c = input_mesh.polygon_vertex({t, next(next(i))});
-  const unsigned int d = input_mesh.polygon_vertex({u, next(next(j))});
+  const unsigned int b = input_mesh.polygon_vertex({t, next_local(i)});
+  const unsigned int c = input_mesh.polygon_vertex({t, next_local(next_local(i))});
+  const unsigned int d = input_mesh.polygon_vertex({u, next_local(next_local(j))});
   if (c == d) return absl::nullopt;
   Point<2> const& pa = input_mesh.point(a);
   Point<2> const& pb = input_mesh.point(b);
@@ -340,8 +334,8 @@ absl::optional<std::array<PolygonEdge, 4>> FrontalRemesher<2>::flip_if_better(
       orientation_2d(pd, pb, pc) != Sign::positive) {
     return absl::nullopt;
   }
-  // No other edge may join c and d already: no triangle around c holds d.
-  if (has_edge_between(input_mesh, c, d)) return absl::nullopt;
+  // No other edge may join c and d already.
+  if (!input_mesh.polygons_from_edge_vertices({c, d}).empty()) return absl::nullopt;
   return flip_edge(edge);
 }
 
@@ -349,22 +343,21 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   const unsigned int t = edge.polygon_id;
   const PolygonEdge twin = input_mesh.polygon_adjacent_edge(edge).value();
   const unsigned int u = twin.polygon_id;
-  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
   const local_index_t i = edge.edge_id;
   const local_index_t j = twin.edge_id;
-  const unsigned int c = input_mesh.polygon_vertex({t, next(next(i))});
-  const unsigned int d = input_mesh.polygon_vertex({u, next(next(j))});
+  const unsigned int c = input_mesh.polygon_vertex({t, next_local(next_local(i))});
+  const unsigned int d = input_mesh.polygon_vertex({u, next_local(next_local(j))});
   // The two triangles are rewritten in place: t becomes (a, d, c) and u
   // becomes (b, c, d). Their edges a -> d and b -> c take the lists and
   // neighbours of the edges they replace; c -> a and d -> b keep theirs.
-  const PolygonEdge t_side{t, next(i)};
-  const PolygonEdge u_side{u, next(j)};
+  const PolygonEdge t_side{t, next_local(i)};
+  const PolygonEdge u_side{u, next_local(j)};
   const auto beyond_t_side = input_mesh.polygon_adjacent_edge(t_side);
   const auto beyond_u_side = input_mesh.polygon_adjacent_edge(u_side);
   auto t_side_list = edge_lists(t)[t_side.edge_id];
   auto u_side_list = edge_lists(u)[u_side.edge_id];
-  input_builder.set_polygon_vertex({t, next(i)}, d);
-  input_builder.set_polygon_vertex({u, next(j)}, c);
+  input_builder.set_polygon_vertex({t, next_local(i)}, d);
+  input_builder.set_polygon_vertex({u, next_local(j)}, c);
   set_edge_list({t, i}, std::move(u_side_list));
   set_edge_list(t_side, {});
   set_edge_list({u, j}, std::move(t_side_list));
@@ -375,10 +368,11 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   if (beyond_t_side) input_builder.set_polygon_adjacent(*beyond_t_side, u);
   input_builder.set_polygon_adjacent(t_side, u);
   input_builder.set_polygon_adjacent(u_side, t);
-  return std::array<PolygonEdge, 4>{{{t, i}, {t, next(next(i))}, {u, j}, {u, next(next(j))}}};
+  return std::array<PolygonEdge, 4>{
+      {{t, i}, {t, next_local(next_local(i))}, {u, j}, {u, next_local(next_local(j))}}};
 }
 
-absl::optional<std::vector<PolygonEdge>> FrontalRemesher<2>::flippable_crossings(
+absl::optional<absl::InlinedVector<PolygonEdge, 8>> FrontalRemesher<2>::flippable_crossings(
     unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts) const {
   // The walk of the straight path already refused marked edges, the border
   // and covered triangles; the cuts name a vertex for every step through
@@ -387,8 +381,7 @@ absl::optional<std::vector<PolygonEdge>> FrontalRemesher<2>::flippable_crossings
   if (cuts.empty() || cuts.back().vertex != b) return absl::nullopt;
   Point<2> const& pa = input_mesh.point(a);
   Point<2> const& pb = input_mesh.point(b);
-  std::vector<PolygonEdge> crossings;
-  crossings.reserve(cuts.size() - 1);
+  absl::InlinedVector<PolygonEdge, 8> crossings;
   for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
     auto const& cut = cuts[k];
     if (cut.vertex != NO_ID) return absl::nullopt;
@@ -410,7 +403,6 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
   changed = false;
   const auto crossings = flippable_crossings(a, b, cuts);
   if (!crossings) return absl::nullopt;
-  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
   Point<2> const& pa = input_mesh.point(a);
   Point<2> const& pb = input_mesh.point(b);
   // Crossed edges are flipped where their quadrilateral is convex, and a
@@ -426,7 +418,9 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
     PolygonEdge edge;
   };
   absl::InlinedVector<Crossing, 8> queue;
-  for (auto const& edge : *crossings) queue.push_back({input_mesh.polygon_edge_vertices(edge), edge});
+  for (auto const& edge : *crossings) {
+    queue.push_back({input_mesh.polygon_edge_vertices(edge), edge});
+  }
   const std::size_t n = queue.size();
   std::size_t turns = 4 * n * n + 16;
   for (std::size_t head = 0; head < queue.size(); ++head) {
@@ -438,8 +432,9 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
                                  : input_mesh.polygon_edge_from_vertices(ends[0], ends[1]).value();
     const unsigned int t = edge.polygon_id;
     const PolygonEdge twin = input_mesh.polygon_adjacent_edge(edge).value();
-    const unsigned int c = input_mesh.polygon_vertex({t, next(next(edge.edge_id))});
-    const unsigned int d = input_mesh.polygon_vertex({twin.polygon_id, next(next(twin.edge_id))});
+    const unsigned int c = input_mesh.polygon_vertex({t, next_local(next_local(edge.edge_id))});
+    const unsigned int d =
+        input_mesh.polygon_vertex({twin.polygon_id, next_local(next_local(twin.edge_id))});
     Point<2> const& pc = input_mesh.point(c);
     Point<2> const& pd = input_mesh.point(d);
     if (orientation_2d(pc, input_mesh.point(ends[0]), pd) != Sign::positive ||
@@ -456,9 +451,9 @@ absl::optional<PolygonEdge> FrontalRemesher<2>::flip_in_side(
     const Sign side_c = orientation_2d(pa, pb, pc);
     if (side_c != orientation_2d(pa, pb, pd)) {
       if (side_c == Sign::negative) {
-        queue.push_back({{c, d}, {twin.polygon_id, next(twin.edge_id)}});
+        queue.push_back({{c, d}, {twin.polygon_id, next_local(twin.edge_id)}});
       } else {
-        queue.push_back({{d, c}, {t, next(edge.edge_id)}});
+        queue.push_back({{d, c}, {t, next_local(edge.edge_id)}});
       }
     }
   }

@@ -430,7 +430,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! The polygon edges that the straight path from a to b with these cuts
   //! crosses, from a on, each running from the segment's right to its left;
   //! none when a cut names a vertex before b.
-  absl::optional<std::vector<PolygonEdge>> flippable_crossings(
+  absl::optional<absl::InlinedVector<PolygonEdge, 8>> flippable_crossings(
       unsigned int a, unsigned int b, absl::Span<GeometricSurfacePath<2> const> cuts) const;
   //! Rewrites the edge's two triangles (a, b, c) and (b, a, d) in place as
   //! (a, d, c) and (b, c, d); returns their four outer edges.
