@@ -133,7 +133,8 @@ class VariableAttribute : public ReadOnlyAttribute<T> {
     auto const& typed = dynamic_cast<VariableAttribute<T> const&>(other);
     default_value = typed.default_value;
     if (nb_elements == 0) return;
-    values.resize(nb_elements, Storage::wrap(T{}));
+    // New entries are value-initialised: the stored form of T{}.
+    values.resize(nb_elements);
     for (index_t i = 0; i < nb_elements; ++i) {
       Storage::ref(values[i]) = typed.value(i);
     }

@@ -9,6 +9,7 @@
 #include <absl/container/inlined_vector.h>
 
 #include <common/variable_attribute.h>
+#include "frontal/small_id_set.h"
 #include <morvex/modifier_surface/triangulated_surface_epsilon_modifier.h>
 #include <tarnix/surface2d/propagate_along_line.h>
 #include <ulvane/geometry/distance.h>
@@ -19,28 +20,6 @@ namespace tarnix {
 namespace detail {
 namespace {
 
-// The ids of the few triangles and vertices one candidate search meets: a
-// linear search while they are few, a hash set beyond.
-class SmallIdSet {
- public:
-  //! Adds the id; false when it was there already.
-  bool insert(unsigned int id) {
-    if (hashed_.empty()) {
-      if (std::find(ids_.begin(), ids_.end(), id) != ids_.end()) return false;
-      if (ids_.size() < LINEAR_SIZE) {
-        ids_.push_back(id);
-        return true;
-      }
-      hashed_.insert(ids_.begin(), ids_.end());
-    }
-    return hashed_.insert(id).second;
-  }
-
- private:
-  static constexpr std::size_t LINEAR_SIZE = 32;
-  absl::InlinedVector<unsigned int, LINEAR_SIZE> ids_;
-  absl::flat_hash_set<unsigned int> hashed_;
-};
 
 // Crossings closer than this (times the tolerance scale) are taken as one.
 constexpr double CROSSING_MERGE_DISTANCE = 1e-6;
@@ -158,10 +137,12 @@ std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge co
     for (local_index_t k = 0; k < 3; ++k) {
       const unsigned int w = input_mesh.polygon_vertex({f, k});
       if (!seen.insert(w)) continue;
+      // Most vertices of a fine input carry no output vertex: test that
+      // before measuring.
+      if (w == edge.start || w == edge.end || !has_output_vertex(w)) continue;
       Point<2> const& p = input_mesh.point(w);
       const double distance = point_point_distance<2>(apex.point, p);
-      if (w != edge.start && w != edge.end && has_output_vertex(w) && radius > distance &&
-          point_point_distance<2>(edge.start_point, p) > exclusion &&
+      if (radius > distance && point_point_distance<2>(edge.start_point, p) > exclusion &&
           point_point_distance<2>(edge.end_point, p) > exclusion) {
         list.push_back({w, distance});
       }

@@ -8,6 +8,7 @@
 #include <absl/strings/str_cat.h>
 
 #include <common/variable_attribute.h>
+#include "frontal/small_id_set.h"
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/predicates.h>
 
@@ -158,14 +159,14 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
 
   std::vector<unsigned int> region;
   std::vector<unsigned int> stack;
-  absl::flat_hash_set<unsigned int> visited;
+  SmallIdSet visited;
   for (auto const& record : boundary) {
     if (record.on_border) {
       visited.insert(record.edge.polygon_id);
       continue;
     }
     if (const auto outside = input_mesh.polygon_adjacent(record.edge)) visited.insert(*outside);
-    if (visited.insert(record.edge.polygon_id).second) {
+    if (visited.insert(record.edge.polygon_id)) {
       region.push_back(record.edge.polygon_id);
       stack.push_back(record.edge.polygon_id);
     }
@@ -177,7 +178,7 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
       const PolygonEdge e{u, i};
       if (macro_edge_of(e) != NO_ID) continue;
       const auto g = input_mesh.polygon_adjacent(e);
-      if (!g || is_triangle_covered(*g) || !visited.insert(*g).second) continue;
+      if (!g || is_triangle_covered(*g) || !visited.insert(*g)) continue;
       stack.push_back(*g);
       region.push_back(*g);
     }

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include <absl/container/inlined_vector.h>
+#include <absl/types/optional.h>
 
 #include <ulvane/basic/ulvane_exception.h>
 
@@ -90,6 +91,45 @@ void two_product(double a, double b, double& x, double& y) {
   split(a, a_high, a_low);
   split(b, b_high, b_low);
   y = a_low * b_low - (((x - a_high * b_high) - a_low * b_high) - a_high * b_low);
+}
+
+// The sign of x0 x3 - x1 x2, x = u - v, when it is cheap to get exactly:
+// every difference is exact (nearby coordinates, as in most tests the
+// filter leaves undecided) and every nonzero one lies between 2^-480 and
+// 2^500 in magnitude, so that the two products and their errors are exact
+// doubles. The determinant is then (p + ep) - (q + eq), whose sign is that
+// of the largest component of its nonoverlapping expansion, grown from
+// p - q one term at a time (Shewchuk's Grow-Expansion). Empty in every
+// other case, a non-finite input included (its tail is not a number).
+absl::optional<Sign> exact_sign_of_nearby_2d(std::array<double, 4> const& u,
+                                             std::array<double, 4> const& v) {
+  double x[4];
+  for (std::size_t k = 0; k < 4; ++k) {
+    double tail = 0.0;
+    two_sum(u[k], -v[k], x[k], tail);
+    if (tail != 0.0) return absl::nullopt;
+    double const magnitude = std::fabs(x[k]);
+    if (magnitude != 0.0 && !(magnitude >= 0x1p-480 && magnitude <= 0x1p500)) {
+      return absl::nullopt;
+    }
+  }
+  double p = 0.0, p_error = 0.0, q = 0.0, q_error = 0.0;
+  two_product(x[0], x[3], p, p_error);
+  two_product(x[1], x[2], q, q_error);
+  double e[3];
+  double top = 0.0;
+  two_sum(p, -q, top, e[0]);
+  two_sum(p_error, e[0], e[1], e[0]);
+  two_sum(e[1], top, top, e[1]);
+  two_sum(-q_error, e[0], e[2], e[0]);
+  two_sum(e[2], e[1], e[2], e[1]);
+  two_sum(e[2], top, top, e[2]);
+  // Components from the largest down: e[2], e[1], e[0] under top.
+  if (top != 0.0) return sign_of(top);
+  for (std::size_t k = 3; k-- > 0;) {
+    if (e[k] != 0.0) return sign_of(e[k]);
+  }
+  return Sign::zero;
 }
 
 bool is_zero(double a) { return a == 0.0; }
@@ -330,6 +370,7 @@ Sign determinant_sign_2d(std::array<double, 4> const& u, std::array<double, 4> c
   double const bound =
       kFilterBound2 * (std::fabs(left) + std::fabs(right)) + kUnderflowSlack;
   if (determinant > bound || -determinant > bound) return sign_of(determinant);
+  if (const auto sign = exact_sign_of_nearby_2d(u, v)) return *sign;
   return exact_determinant_sign(u, v);
 }
 

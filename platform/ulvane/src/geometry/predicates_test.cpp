@@ -177,6 +177,39 @@ TEST(OrientationTest, PointsWithinUlpsOfALine) {
   EXPECT_GT(tally.naive_wrong, tally.total / 100);
 }
 
+// The same with every coordinate in [1, 2) times a power of two, so that
+// the coordinate differences are exact (the cheap exact stage's case),
+// scaled near and beyond the limits of that stage's range.
+TEST(OrientationTest, PointsWithinUlpsOfALineWithExactDifferences) {
+  std::mt19937_64 rng(4);
+  std::uniform_real_distribution<double> coordinate(1.0, 2.0);
+  std::uniform_real_distribution<double> parameter(0.0, 1.0);
+  for (int const exponent : {0, -470, -500, 480, 520}) {
+    SCOPED_TRACE(exponent);
+    auto const scaled = [exponent](Point<2> const& p) {
+      return p2(std::ldexp(p.value(0), exponent), std::ldexp(p.value(1), exponent));
+    };
+    Tally tally;
+    for (int i = 0; i < 1500; ++i) {
+      Point<2> const a = p2(coordinate(rng), coordinate(rng));
+      Point<2> const b = p2(coordinate(rng), coordinate(rng));
+      Point<2> const on = a + (b - a) * parameter(rng);
+      for (int dx = -1; dx <= 1; ++dx) {
+        for (int dy = -1; dy <= 1; ++dy) {
+          Point<2> const c = p2(shift_ulps(on.value(0), dx), shift_ulps(on.value(1), dy));
+          if (c.value(0) < 1.0 || c.value(0) >= 2.0 || c.value(1) < 1.0 || c.value(1) >= 2.0) {
+            continue;
+          }
+          check_2d(scaled(a), scaled(b), scaled(c), &tally);
+          check_2d(scaled(b), scaled(c), scaled(a));
+          if (HasFatalFailure()) return;
+        }
+      }
+    }
+    EXPECT_GT(tally.naive_wrong, tally.total / 100);
+  }
+}
+
 TEST(OrientationTest, PointsWithinUlpsOfAPlane) {
   std::mt19937_64 rng(3);
   std::uniform_real_distribution<double> coordinate(-10.0, 10.0);
@@ -361,7 +394,37 @@ TEST(OrientationTest, NonFiniteCoordinatesThrow) {
     }
     EXPECT_THROW(orientation_3d(p3(0, 0, 0), p3(1, 0, 0), p3(0, 1, 0), p3(0, 0, bad)),
                  UlvaneException);
+    // Degenerate in the finite coordinates, so both products could look
+    // exactly zero: the bad coordinate must still be refused.
+    EXPECT_THROW(orientation_2d(p2(1, 1), p2(1, 1), p2(bad, 2)), UlvaneException);
+    EXPECT_THROW(orientation_2d(p2(3, 0), p2(3, bad), p2(3, 2)), UlvaneException);
+    EXPECT_THROW(orientation_2d(p2(bad, 0), p2(3, 0), p2(4, 0)), UlvaneException);
   }
+}
+
+// Exactly zero determinants that the filter cannot certify (both products
+// vanish): repeated points and points on one axis-parallel line, at scales
+// where the filter's slack matters.
+TEST(OrientationTest, RepeatedAndAxisAlignedPointsAreFlat) {
+  struct Case {
+    Point<2> a, b, c;
+  };
+  const double tiny = 1e-310;  // subnormal
+  const Case cases[] = {
+      {p2(1, 1), p2(1, 1), p2(5, -2)},          {p2(1, 1), p2(5, -2), p2(5, -2)},
+      {p2(5, -2), p2(1, 1), p2(5, -2)},         {p2(2, 0), p2(2, 5), p2(2, -7)},
+      {p2(0, 3), p2(-4, 3), p2(9, 3)},          {p2(tiny, tiny), p2(tiny, tiny), p2(1, 2)},
+      {p2(tiny, 0), p2(tiny, 1e300), p2(tiny, -1e-300)}, {p2(0, 0), p2(0, 0), p2(0, 0)},
+  };
+  for (auto const& c : cases) {
+    EXPECT_EQ(orientation_2d(c.a, c.b, c.c), Sign::zero) << c.a << ' ' << c.b << ' ' << c.c;
+    EXPECT_EQ(orientation_2d(c.a, c.b, c.c), exact_orientation_2d(c.a, c.b, c.c));
+  }
+  // One ulp off the line is not flat.
+  const double off = std::nextafter(2.0, 3.0);
+  EXPECT_EQ(orientation_2d(p2(2, 0), p2(2, 5), p2(off, -7)), Sign::negative);
+  EXPECT_EQ(orientation_2d(p2(2, 0), p2(2, 5), p2(off, -7)),
+            exact_orientation_2d(p2(2, 0), p2(2, 5), p2(off, -7)));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <ulvane/mesh/triangulated_surface_io.h>
 
+#include <charconv>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -7,7 +8,6 @@
 
 #include <absl/strings/numbers.h>
 #include <absl/strings/str_cat.h>
-#include <absl/strings/str_format.h>
 #include <absl/strings/str_split.h>
 
 #include <ulvane/basic/ulvane_exception.h>
@@ -19,12 +19,28 @@ namespace {
 constexpr char const* MAGIC = "ULVANE_TRIANGULATED_SURFACE";
 constexpr char const* VERSION = "1";
 
+//! The index in decimal.
+void append_number(std::string& out, index_t index) {
+  char digits[16];
+  const auto written = std::to_chars(digits, digits + sizeof digits, index);
+  out.append(digits, written.ptr);
+}
+
+//! A space, then the index, or -1 for none.
 void append_index(std::string& out, index_t index) {
   if (index == NO_ID) {
     out += " -1";
   } else {
-    absl::StrAppend(&out, " ", index);
+    out += ' ';
+    append_number(out, index);
   }
+}
+
+//! The shortest text that reads back as the same double.
+void append_coordinate(std::string& out, double value) {
+  char digits[32];
+  const auto written = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, written.ptr);
 }
 
 //! Reads the file line by line and reports errors with the file name and
@@ -87,11 +103,14 @@ class SurfaceReader {
 template <index_t D>
 void save_triangulated_surface(TriangulatedSurface<D> const& surface, absl::string_view file) {
   std::string text = absl::StrCat(MAGIC, " ", D, " ", VERSION, "\n");
+  // About 24 characters per coordinate and 8 per index.
+  text.reserve(std::size_t{surface.nb_vertices()} * (24 * D + 16) +
+               std::size_t{surface.nb_polygons()} * 56 + 64);
   absl::StrAppend(&text, "vertices ", surface.nb_vertices(), "\n");
   for (index_t vertex = 0; vertex < surface.nb_vertices(); ++vertex) {
     for (index_t i = 0; i < D; ++i) {
-      absl::StrAppend(&text, i == 0 ? "" : " ",
-                      absl::StrFormat("%.17g", surface.point(vertex).value(i)));
+      if (i != 0) text += ' ';
+      append_coordinate(text, surface.point(vertex).value(i));
     }
     const auto corner = surface.associated_polygon_vertex(vertex);
     append_index(text, corner ? corner->polygon_id : NO_ID);
@@ -101,7 +120,8 @@ void save_triangulated_surface(TriangulatedSurface<D> const& surface, absl::stri
   absl::StrAppend(&text, "triangles ", surface.nb_polygons(), "\n");
   for (index_t triangle = 0; triangle < surface.nb_polygons(); ++triangle) {
     for (local_index_t v = 0; v < 3; ++v) {
-      absl::StrAppend(&text, v == 0 ? "" : " ", surface.polygon_vertex({triangle, v}));
+      if (v != 0) text += ' ';
+      append_number(text, surface.polygon_vertex({triangle, v}));
     }
     text += surface.is_polygon_active(triangle) ? " 1" : " 0";
     for (local_index_t e = 0; e < 3; ++e) {
