@@ -31,6 +31,10 @@ void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge,
   edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id] = std::move(list);
 }
 
+void FrontalRemesher<2>::clear_edge_list(PolygonEdge const& edge) {
+  edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id].clear();
+}
+
 void FrontalRemesher<2>::append_edge_info(PolygonEdge const& to, PolygonEdge const& from) {
   auto const& source = edge_lists(from.polygon_id)[from.edge_id];
   if (source.empty()) return;
@@ -359,9 +363,9 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   input_builder.set_polygon_vertex({t, next_local(i)}, d);
   input_builder.set_polygon_vertex({u, next_local(j)}, c);
   set_edge_list({t, i}, std::move(u_side_list));
-  set_edge_list(t_side, {});
+  clear_edge_list(t_side);
   set_edge_list({u, j}, std::move(t_side_list));
-  set_edge_list(u_side, {});
+  clear_edge_list(u_side);
   input_builder.set_polygon_adjacent({t, i}, beyond_u_side ? beyond_u_side->polygon_id : NO_ID);
   if (beyond_u_side) input_builder.set_polygon_adjacent(*beyond_u_side, t);
   input_builder.set_polygon_adjacent({u, j}, beyond_t_side ? beyond_t_side->polygon_id : NO_ID);

@@ -456,6 +456,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   void append_edge_info(PolygonEdge const& to, PolygonEdge const& from);
   EdgeInfoLists const& edge_lists(unsigned int triangle) const;
   void set_edge_list(PolygonEdge const& edge, absl::InlinedVector<unsigned int, 1> list);
+  void clear_edge_list(PolygonEdge const& edge);
 
   TriangulatedSurface<2> const& input_mesh;
   TriangulatedSurfaceBuilder<2>& input_builder;
