@@ -14,6 +14,7 @@
 #include <absl/container/inlined_vector.h>
 #include <absl/strings/str_cat.h>
 #include <absl/types/optional.h>
+#include <absl/types/span.h>
 
 #include <ulvane/basic/common.h>
 #include <ulvane/basic/logger.h>
@@ -426,9 +427,11 @@ class SurfaceRelaxer {
       for (index_t i = 0; i < 2; ++i) {
         target.set_value(i, (position.value(i) + apex.value(i)) * 0.5);
       }
-      const auto moved = find_moved_position(vertex, target, ring, mean_length);
+      if (is_move_too_short(vertex, target, mean_length)) continue;
+      const index_t unique = unique_vertex(vertex);
+      const auto moved = moved_position(vertex, unique, target, ring);
       if (!moved) continue;
-      modifier.move_point(unique_vertex(vertex), *moved);
+      modifier.move_point(unique, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
                          " moves on Surface ", surface.id().string());
@@ -568,9 +571,20 @@ class SurfaceRelaxer {
   absl::optional<Point<dimension>> find_moved_position(unsigned int vertex,
                                                        Point<2> const& target,
                                                        Ring const& ring, double mean_length) {
-    if (point_point_distance(local_point(vertex), target) / mean_length < 0.01) {
-      return absl::nullopt;
-    }
+    if (is_move_too_short(vertex, target, mean_length)) return absl::nullopt;
+    return moved_position(vertex, unique_vertex(vertex), target, ring);
+  }
+
+  //! Whether moving the vertex to `target` is shorter than a hundredth of
+  //! `mean_length`.
+  bool is_move_too_short(unsigned int vertex, Point<2> const& target, double mean_length) {
+    return point_point_distance(local_point(vertex), target) / mean_length < 0.01;
+  }
+
+  //! `find_moved_position` past the length test, for the vertex's unique
+  //! vertex `unique`.
+  absl::optional<Point<dimension>> moved_position(unsigned int vertex, index_t unique,
+                                                  Point<2> const& target, Ring const& ring) {
     for (auto const& corner : ring) {
       const index_t polygon = corner.polygon_id;
       try {
@@ -585,7 +599,10 @@ class SurfaceRelaxer {
         const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
                                             mesh.point(t[1]) * coordinates[1]) +
                                            mesh.point(t[2]) * coordinates[2];
-        if (is_move_point_valid(model, unique_vertex(vertex), candidate)) return candidate;
+        if (is_move_point_valid(model, surface, vertex, unique, absl::MakeConstSpan(ring),
+                                candidate)) {
+          return candidate;
+        }
       } catch (UlvaneException const&) {
         continue;
       }

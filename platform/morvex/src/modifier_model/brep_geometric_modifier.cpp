@@ -62,4 +62,10 @@ bool is_move_point_valid(BRep const& brep, index_t unique_vertex, Point<3> const
   return detail::simulate_move(brep, unique_vertex, point);
 }
 
+bool detail::is_move_point_valid(BRep const& brep, Surface<3> const& surface,
+                                 index_t vertex, index_t unique_vertex,
+                                 absl::Span<const PolygonVertex> fan, Point<3> const& point) {
+  return simulate_move(brep, unique_vertex, point, WalkedFan<3>{surface, vertex, fan});
+}
+
 }  // namespace tarnix

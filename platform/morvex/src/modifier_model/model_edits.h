@@ -314,7 +314,7 @@ inline void check_triangle(Findings& findings, uuid const& surface,
 
 //! The points of the triangle with the moved vertices at the point.
 template <index_t D>
-std::array<Point<D>, 3> moved_points(TriangulatedSurface<D> const& mesh, index_t triangle,
+std::array<Point<D>, 3> moved_points(SurfaceMesh<D> const& mesh, index_t triangle,
                                      absl::Span<const index_t> moved, Point<D> const& point) {
   std::array<Point<D>, 3> corners;
   for (local_index_t v = 0; v < 3; ++v) {
@@ -717,8 +717,32 @@ bool may_move_on_line(Model const& model, ComponentMeshVertex const& line_vertex
   return false;
 }
 
+//! A surface vertex whose fan the caller has already walked: one corner
+//! per triangle of the fan through its associated corner, in any order.
+template <index_t D>
+struct WalkedFan {
+  Surface<D> const& surface;
+  index_t vertex;
+  absl::Span<const PolygonVertex> corners;
+};
+
+//! Whether the moved vertex's triangles all stay counter-clockwise (exact).
+inline bool fan_stays_counter_clockwise(SurfaceMesh<2> const& mesh,
+                                        absl::Span<const PolygonVertex> corners, index_t vertex,
+                                        Point<2> const& point) {
+  const std::array<index_t, 1> moved{{vertex}};
+  for (auto const& corner : corners) {
+    const auto points = moved_points(mesh, corner.polygon_id, moved, point);
+    if (orientation_2d(points[0], points[1], points[2]) != Sign::positive) return false;
+  }
+  return true;
+}
+
+//! `is_move_point_valid`; with `walked`, that vertex's fan is read from it
+//! instead of being walked again (the other linked vertices are walked).
 template <typename Model>
-bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point) {
+bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point,
+                   WalkedFan<dimension_of<Model>> const* walked = nullptr) {
   constexpr index_t D = dimension_of<Model>;
   // The names are interned once, not for every linked vertex of every call.
   static const ComponentType corner_type = Corner<D>::component_type_static();
@@ -750,24 +774,46 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   Findings findings;
   for (auto const& vertex : linked) {
     if (vertex.component_id.type() != surface_type) continue;
-    auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
+    const bool is_walked = walked != nullptr && vertex.vertex == walked->vertex &&
+                           vertex.component_id == walked->surface.component_id();
     if constexpr (D == 2) {
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
       // decides in 2D, without gathering the triangles first.
-      for (auto const& corner : vertex_fan(mesh, vertex.vertex).corners) {
-        const auto corners = moved_points(mesh, corner.polygon_id, {vertex.vertex}, point);
-        if (orientation_2d(corners[0], corners[1], corners[2]) != Sign::positive) return false;
+      if (is_walked) {
+        if (!fan_stays_counter_clockwise(walked->surface.get_mesh(), walked->corners,
+                                         vertex.vertex, point)) {
+          return false;
+        }
+        continue;
+      }
+      auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
+      if (!fan_stays_counter_clockwise(mesh, vertex_fan(mesh, vertex.vertex).corners,
+                                       vertex.vertex, point)) {
+        return false;
       }
       continue;
     }
-    const std::array<Fan, 1> fans{{vertex_fan(mesh, vertex.vertex)}};
+    auto const& mesh =
+        triangulated(is_walked ? walked->surface : model.surface(vertex.component_id.id()));
+    std::array<Fan, 1> fans;
+    if (is_walked) {
+      fans[0].corners.assign(walked->corners.begin(), walked->corners.end());
+    } else {
+      fans[0] = vertex_fan(mesh, vertex.vertex);
+    }
     const std::array<index_t, 1> moved{{vertex.vertex}};
     check_moved_fans(findings, vertex.component_id.id(), mesh, absl::MakeConstSpan(fans),
                      absl::MakeConstSpan(moved), point, {});
     if (!findings.empty()) return false;
   }
   return true;
+}
+
+template <typename Model>
+bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point,
+                   WalkedFan<dimension_of<Model>> const& walked) {
+  return simulate_move(model, unique_vertex, point, &walked);
 }
 
 // ---------------------------------------------------------------------------

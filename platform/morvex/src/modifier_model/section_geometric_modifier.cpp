@@ -62,4 +62,10 @@ bool is_move_point_valid(Section const& section, index_t unique_vertex, Point<2>
   return detail::simulate_move(section, unique_vertex, point);
 }
 
+bool detail::is_move_point_valid(Section const& section, Surface<2> const& surface,
+                                 index_t vertex, index_t unique_vertex,
+                                 absl::Span<const PolygonVertex> fan, Point<2> const& point) {
+  return simulate_move(section, unique_vertex, point, WalkedFan<2>{surface, vertex, fan});
+}
+
 }  // namespace tarnix

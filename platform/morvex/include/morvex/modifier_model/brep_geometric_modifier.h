@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <absl/container/flat_hash_set.h>
+#include <absl/types/span.h>
 
 #include <ulvane/basic/common.h>
 #include <ulvane/basic/uuid.h>
@@ -120,5 +121,19 @@ BRepSimulationResult is_split_edge_valid(BRep const& brep, Surface<3> const& sur
 //! against itself before the move.
 //! \throw UlvaneException for a unique vertex beyond the model's.
 bool is_move_point_valid(BRep const& brep, index_t unique_vertex, Point<3> const& point);
+
+namespace detail {
+
+//! `is_move_point_valid` for the unique vertex `unique_vertex` of `vertex`
+//! of `surface`, whose fan the caller has already walked: `fan` holds one
+//! corner per triangle of the fan through the vertex's associated corner,
+//! as `polygons_around_vertex` lists it, and those triangles are read from
+//! it instead of walking the fan again. Decides as the exported function.
+//! \throw UlvaneException for a unique vertex beyond the model's.
+bool is_move_point_valid(BRep const& brep, Surface<3> const& surface, index_t vertex,
+                         index_t unique_vertex, absl::Span<const PolygonVertex> fan,
+                         Point<3> const& point);
+
+}  // namespace detail
 
 }  // namespace tarnix
