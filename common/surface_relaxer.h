@@ -113,6 +113,40 @@ double relaxation_length(Metric<dimension> const& metric, Surface<dimension> con
   return length;
 }
 
+//! Tells whether lengths, given by their squares, are shorter than a given
+//! length, deciding exactly as `!(std::sqrt(length2) >= length)` does (so a
+//! not-a-number square counts as shorter) but without the square root
+//! unless the square lies within 2^-50 of the length's square.
+//!
+//! Why the shortcut decides the same: with u = 2^-53 and T the exact
+//! square of the length t, the computed bounds are within (1 + u)^2 of
+//! T (1 -+ 2^-50). Above the upper one, sqrt(length2) > t, which rounds to
+//! at least t. Below the lower one, sqrt(length2) < t (1 - 2^-52), which
+//! rounds below t, since the double below t is at least t 2^-54 away. Lengths
+//! outside [1e-100, 1e100] always take the square root, so that the square
+//! of the length neither underflows nor overflows.
+class ShorterThan {
+ public:
+  explicit ShorterThan(double length) : length_(length) {
+    if (length > 1e-100 && length < 1e100) {
+      const double square = length * length;
+      surely_shorter_below_ = square * (1.0 - 0x1p-50);
+      surely_not_shorter_above_ = square * (1.0 + 0x1p-50);
+    }
+  }
+
+  bool operator()(double length2) const {
+    if (length2 < surely_shorter_below_) return true;
+    if (length2 > surely_not_shorter_above_) return false;
+    return !(std::sqrt(length2) >= length_);
+  }
+
+ private:
+  double length_;
+  double surely_shorter_below_{-std::numeric_limits<double>::infinity()};
+  double surely_not_shorter_above_{std::numeric_limits<double>::infinity()};
+};
+
 //! An element waiting in a relaxer's queue, with the element's "stamp" at
 //! the moment it was queued; the entry is stale once the stamp moved on.
 struct QueueEntry {
@@ -351,11 +385,14 @@ class SurfaceRelaxer {
     }
     const double triangle_value = qualities->value(edge.polygon_id);
     const double neighbour_value = qualities->value(triangle.given.adjacent.value());
+    const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
     if (std::isnan(first)) return absl::nullopt;
+    // The smaller new quality is at most `first`: most candidates are
+    // refused here, before the second triangle is measured.
+    if (old_min >= first) return absl::nullopt;
     const double second = triangle_quality(Triangle<dimension>{s, q, r});
     if (std::isnan(second)) return absl::nullopt;
-    const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double new_min = first > second ? second : first;
     if (old_min >= new_min) return absl::nullopt;
     if (!is_allowed()) return absl::nullopt;
@@ -486,12 +523,12 @@ class SurfaceRelaxer {
   //! positive finite number (see `relaxation_length`).
   bool collapse_short_edge(Ring const& ring, RingNeighbours const& neighbours,
                            unsigned int vertex) {
-    const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
+    const ShorterThan is_short{relaxation_length(*metric, surface, vertex) * 0.433};
     auto const& origin = mesh.point(vertex);
     for (std::size_t i = 0; i < ring.size(); ++i) {
       const PolygonEdge edge{ring[i]};
       const index_t far_vertex = neighbours[i].far;
-      if (point_point_distance(origin, mesh.point(far_vertex)) >= threshold) continue;
+      if (!is_short(Vector<dimension>{origin, mesh.point(far_vertex)}.length2())) continue;
       if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         continue;
       }
