@@ -717,8 +717,9 @@ bool may_move_on_line(Model const& model, ComponentMeshVertex const& line_vertex
   return false;
 }
 
-//! A surface vertex whose fan the caller has already walked: one corner
-//! per triangle of the fan through its associated corner, in any order.
+//! A surface vertex whose fan the caller has already walked: the vertex's
+//! corner in each triangle of the fan through its associated corner, in
+//! any order.
 template <index_t D>
 struct WalkedFan {
   Surface<D> const& surface;
@@ -726,14 +727,18 @@ struct WalkedFan {
   absl::Span<const PolygonVertex> corners;
 };
 
-//! Whether the moved vertex's triangles all stay counter-clockwise (exact).
+//! Whether the triangles of the vertex's corners all stay counter-clockwise
+//! (exact) with the vertex at the point. Each triangle is read from the
+//! vertex's corner on, a rotation, which keeps the orientation.
 inline bool fan_stays_counter_clockwise(SurfaceMesh<2> const& mesh,
                                         absl::Span<const PolygonVertex> corners, index_t vertex,
                                         Point<2> const& point) {
-  const std::array<index_t, 1> moved{{vertex}};
+  const auto moved = [&](index_t other) -> Point<2> const& {
+    return other == vertex ? point : mesh.point(other);
+  };
   for (auto const& corner : corners) {
-    const auto points = moved_points(mesh, corner.polygon_id, moved, point);
-    if (orientation_2d(points[0], points[1], points[2]) != Sign::positive) return false;
+    const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
+    if (orientation_2d(point, moved(others[0]), moved(others[1])) != Sign::positive) return false;
   }
   return true;
 }

@@ -125,10 +125,11 @@ bool is_move_point_valid(BRep const& brep, index_t unique_vertex, Point<3> const
 namespace detail {
 
 //! `is_move_point_valid` for the unique vertex `unique_vertex` of `vertex`
-//! of `surface`, whose fan the caller has already walked: `fan` holds one
-//! corner per triangle of the fan through the vertex's associated corner,
-//! as `polygons_around_vertex` lists it, and those triangles are read from
-//! it instead of walking the fan again. Decides as the exported function.
+//! of `surface`, whose fan the caller has already walked: `fan` holds the
+//! vertex's corner in each triangle of the fan through its associated
+//! corner, as `polygons_around_vertex` lists them, and those triangles are
+//! read from it instead of walking the fan again. Decides as the exported
+//! function.
 //! \throw UlvaneException for a unique vertex beyond the model's.
 bool is_move_point_valid(BRep const& brep, Surface<3> const& surface, index_t vertex,
                          index_t unique_vertex, absl::Span<const PolygonVertex> fan,
