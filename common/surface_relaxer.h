@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -217,6 +218,14 @@ class SurfaceRelaxer {
     index_t opposite;
   };
   using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
+
+  //! The local points of the other two vertices of a ring triangle.
+  struct LocalNeighbour {
+    Point<2> far;
+    Point<2> opposite;
+  };
+  //! Per ring triangle, in the ring's order.
+  using RingLocalPoints = absl::InlinedVector<LocalNeighbour, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
   //! mesh vertices; further moves are skipped, the stop is logged and the
@@ -454,11 +463,10 @@ class SurfaceRelaxer {
       if (moves_left == 0) continue;
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
-      const Point<2> apex = mean_ideal_apex(ring, neighbours);
+      const RingLocalPoints around = ring_local_points(neighbours);
+      const Point<2> apex = mean_ideal_apex(ring, around);
       double length_sum = 0.0;
-      for (auto const& around : neighbours) {
-        length_sum += point_point_distance(position, local_point(around.far));
-      }
+      for (auto const& local : around) length_sum += point_point_distance(position, local.far);
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
       for (index_t i = 0; i < 2; ++i) {
@@ -466,7 +474,7 @@ class SurfaceRelaxer {
       }
       if (is_move_too_short(vertex, target, mean_length)) continue;
       const index_t unique = unique_vertex(vertex);
-      const auto moved = moved_position(vertex, unique, target, ring);
+      const auto moved = moved_position(vertex, unique, target, ring, neighbours, around);
       if (!moved) continue;
       modifier.move_point(unique, *moved);
       if (--moves_left == 0) {
@@ -568,16 +576,17 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
-    return mean_ideal_apex(ring, ring_neighbours(ring));
+    return mean_ideal_apex(ring, ring_local_points(ring_neighbours(ring)));
   }
 
-  //! `mean_ideal_apex` with the ring's other vertices already read.
-  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours) {
+  //! `mean_ideal_apex` with the local points of the ring's other vertices
+  //! already read.
+  Point<2> mean_ideal_apex(Ring const& ring, RingLocalPoints const& around) {
     Point<2> sum;
     index_t nb_apexes = 0;
     for (std::size_t i = 0; i < ring.size(); ++i) {
       if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
-      sum += ideal_apex(local_point(neighbours[i].far), local_point(neighbours[i].opposite));
+      sum += ideal_apex(around[i].far, around[i].opposite);
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -609,7 +618,9 @@ class SurfaceRelaxer {
                                                        Point<2> const& target,
                                                        Ring const& ring, double mean_length) {
     if (is_move_too_short(vertex, target, mean_length)) return absl::nullopt;
-    return moved_position(vertex, unique_vertex(vertex), target, ring);
+    const RingNeighbours neighbours = ring_neighbours(ring);
+    return moved_position(vertex, unique_vertex(vertex), target, ring, neighbours,
+                          ring_local_points(neighbours));
   }
 
   //! Whether moving the vertex to `target` is shorter than a hundredth of
@@ -619,16 +630,28 @@ class SurfaceRelaxer {
   }
 
   //! `find_moved_position` past the length test, for the vertex's unique
-  //! vertex `unique`.
+  //! vertex `unique`, with the ring's other vertices and their local points
+  //! already read.
   absl::optional<Point<dimension>> moved_position(unsigned int vertex, index_t unique,
-                                                  Point<2> const& target, Ring const& ring) {
-    for (auto const& corner : ring) {
-      const index_t polygon = corner.polygon_id;
+                                                  Point<2> const& target, Ring const& ring,
+                                                  RingNeighbours const& neighbours,
+                                                  RingLocalPoints const& around) {
+    const Point<2> position = local_point(vertex);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      // The triangle in its own vertex order: the vertex's corner, then the
+      // far and the opposite vertex.
+      const local_index_t k = ring[i].vertex_id;
+      index_t t[3];
+      std::array<Point<2> const*, 3> local;
+      t[k] = vertex;
+      local[k] = &position;
+      t[(k + 1) % 3] = neighbours[i].far;
+      local[(k + 1) % 3] = &around[i].far;
+      t[(k + 2) % 3] = neighbours[i].opposite;
+      local[(k + 2) % 3] = &around[i].opposite;
       try {
-        index_t t[3];
-        for (local_index_t k = 0; k < 3; ++k) t[k] = mesh.polygon_vertex(PolygonVertex{polygon, k});
-        const auto coordinates = triangle_barycentric_coordinates(
-            target, Triangle<2>{local_point(t[0]), local_point(t[1]), local_point(t[2])});
+        const auto coordinates =
+            triangle_barycentric_coordinates(target, Triangle<2>{*local[0], *local[1], *local[2]});
         if (std::any_of(coordinates.begin(), coordinates.end(),
                         [](double c) { return std::isnan(c) || c < 0.0; })) {
           continue;
@@ -685,6 +708,22 @@ class SurfaceRelaxer {
                                         origin, mesh.point(neighbours[i].far),
                                         mesh.point(neighbours[i].opposite)}));
     }
+  }
+
+  //! The local points of the ring's other vertices, each read once.
+  RingLocalPoints ring_local_points(RingNeighbours const& neighbours) {
+    const std::size_t size = neighbours.size();
+    RingLocalPoints around(size);
+    for (std::size_t i = 0; i < size; ++i) around[i].far = local_point(neighbours[i].far);
+    for (std::size_t i = 0; i < size; ++i) {
+      // Around a closed fan, a triangle's opposite vertex is the far vertex
+      // of the triangle before it.
+      const std::size_t before = i == 0 ? size - 1 : i - 1;
+      around[i].opposite = neighbours[i].opposite == neighbours[before].far
+                               ? around[before].far
+                               : local_point(neighbours[i].opposite);
+    }
+    return around;
   }
 
   //! The two other vertices of each ring triangle, in the ring's order.
