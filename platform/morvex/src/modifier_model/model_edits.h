@@ -779,8 +779,9 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   Findings findings;
   for (auto const& vertex : linked) {
     if (vertex.component_id.type() != surface_type) continue;
+    // The type is a surface's: the ids tell the surface.
     const bool is_walked = walked != nullptr && vertex.vertex == walked->vertex &&
-                           vertex.component_id == walked->surface.component_id();
+                           vertex.component_id.id() == walked->surface.id();
     if constexpr (D == 2) {
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
@@ -1026,17 +1027,21 @@ void swap_model_edge(Model& model, SurfaceOf<Model> const& surface, PolygonEdge 
 template <typename Model>
 void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const& point) {
   constexpr index_t D = dimension_of<Model>;
+  // The names are interned once, not for every linked vertex of every call.
+  static const ComponentType surface_type = Surface<D>::component_type_static();
+  static const ComponentType line_type = Line<D>::component_type_static();
+  static const ComponentType corner_type = Corner<D>::component_type_static();
   typename ModelTraits<Model>::Builder model_builder{model};
   for (auto const& vertex : model.component_mesh_vertices(unique_vertex)) {
     auto const& type = vertex.component_id.type();
     auto const& id = vertex.component_id.id();
-    if (type == Surface<D>::component_type_static()) {
+    if (type == surface_type) {
       SurfaceMeshBuilder<D>::create(model_builder.modifiable_surface(id).get_modifiable_mesh())
           ->set_point(vertex.vertex, point);
-    } else if (type == Line<D>::component_type_static()) {
+    } else if (type == line_type) {
       EdgedCurveBuilder<D>{model_builder.modifiable_line(id).get_modifiable_mesh()}.set_point(
           vertex.vertex, point);
-    } else if (type == Corner<D>::component_type_static()) {
+    } else if (type == corner_type) {
       PointSetBuilder<D>::create(model_builder.modifiable_corner(id).get_modifiable_mesh())
           ->set_point(vertex.vertex, point);
     } else if constexpr (D == 3) {
