@@ -473,10 +473,12 @@ class SurfaceRelaxer {
         target.set_value(i, (position.value(i) + apex.value(i)) * 0.5);
       }
       if (is_move_too_short(vertex, target, mean_length)) continue;
-      const index_t unique = unique_vertex(vertex);
-      const auto moved = moved_position(vertex, unique, target, ring, neighbours, around);
+      // The vertices linked to the vertex are read once, for the simulations
+      // and the move.
+      const auto linked = model.component_mesh_vertices(unique_vertex(vertex));
+      const auto moved = moved_position(vertex, linked, target, ring, neighbours, around);
       if (!moved) continue;
-      modifier.move_point(unique, *moved);
+      move_point(model, linked, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
                          " moves on Surface ", surface.id().string());
@@ -619,8 +621,8 @@ class SurfaceRelaxer {
                                                        Ring const& ring, double mean_length) {
     if (is_move_too_short(vertex, target, mean_length)) return absl::nullopt;
     const RingNeighbours neighbours = ring_neighbours(ring);
-    return moved_position(vertex, unique_vertex(vertex), target, ring, neighbours,
-                          ring_local_points(neighbours));
+    return moved_position(vertex, model.component_mesh_vertices(unique_vertex(vertex)), target,
+                          ring, neighbours, ring_local_points(neighbours));
   }
 
   //! Whether moving the vertex to `target` is shorter than a hundredth of
@@ -629,10 +631,11 @@ class SurfaceRelaxer {
     return point_point_distance(local_point(vertex), target) / mean_length < 0.01;
   }
 
-  //! `find_moved_position` past the length test, for the vertex's unique
-  //! vertex `unique`, with the ring's other vertices and their local points
+  //! `find_moved_position` past the length test, with the model's vertices
+  //! linked to the vertex, the ring's other vertices and their local points
   //! already read.
-  absl::optional<Point<dimension>> moved_position(unsigned int vertex, index_t unique,
+  absl::optional<Point<dimension>> moved_position(unsigned int vertex,
+                                                  absl::Span<const ComponentMeshVertex> linked,
                                                   Point<2> const& target, Ring const& ring,
                                                   RingNeighbours const& neighbours,
                                                   RingLocalPoints const& around) {
@@ -659,7 +662,7 @@ class SurfaceRelaxer {
         const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
                                             mesh.point(t[1]) * coordinates[1]) +
                                            mesh.point(t[2]) * coordinates[2];
-        if (is_move_point_valid(model, surface, vertex, unique, absl::MakeConstSpan(ring),
+        if (is_move_point_valid(model, linked, surface, vertex, absl::MakeConstSpan(ring),
                                 candidate)) {
           return candidate;
         }

@@ -743,17 +743,17 @@ inline bool fan_stays_counter_clockwise(SurfaceMesh<2> const& mesh,
   return true;
 }
 
-//! `is_move_point_valid`; with `walked`, that vertex's fan is read from it
+//! `is_move_point_valid` for the unique vertex linked to the component
+//! vertices `linked`; with `walked`, that vertex's fan is read from it
 //! instead of being walked again (the other linked vertices are walked).
 template <typename Model>
-bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point,
-                   WalkedFan<dimension_of<Model>> const* walked = nullptr) {
+bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> linked,
+                   PointOf<Model> const& point, WalkedFan<dimension_of<Model>> const* walked) {
   constexpr index_t D = dimension_of<Model>;
   // The names are interned once, not for every linked vertex of every call.
   static const ComponentType corner_type = Corner<D>::component_type_static();
   static const ComponentType line_type = Line<D>::component_type_static();
   static const ComponentType surface_type = Surface<D>::component_type_static();
-  const auto linked = model.component_mesh_vertices(unique_vertex);
   if (linked.empty()) return false;
   index_t nb_line_vertices = 0;
   for (auto const& vertex : linked) {
@@ -817,9 +817,14 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
 }
 
 template <typename Model>
-bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point,
-                   WalkedFan<dimension_of<Model>> const& walked) {
-  return simulate_move(model, unique_vertex, point, &walked);
+bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point) {
+  return simulate_move(model, model.component_mesh_vertices(unique_vertex), point, nullptr);
+}
+
+template <typename Model>
+bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> linked,
+                   PointOf<Model> const& point, WalkedFan<dimension_of<Model>> const& walked) {
+  return simulate_move(model, linked, point, &walked);
 }
 
 // ---------------------------------------------------------------------------
@@ -1024,15 +1029,17 @@ void swap_model_edge(Model& model, SurfaceOf<Model> const& surface, PolygonEdge 
   swap_surface_edge<Model>(mesh, *builder, edge);
 }
 
+//! Moves every component vertex of `linked` to the point.
 template <typename Model>
-void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const& point) {
+void move_linked_points(Model& model, absl::Span<const ComponentMeshVertex> linked,
+                        PointOf<Model> const& point) {
   constexpr index_t D = dimension_of<Model>;
   // The names are interned once, not for every linked vertex of every call.
   static const ComponentType surface_type = Surface<D>::component_type_static();
   static const ComponentType line_type = Line<D>::component_type_static();
   static const ComponentType corner_type = Corner<D>::component_type_static();
   typename ModelTraits<Model>::Builder model_builder{model};
-  for (auto const& vertex : model.component_mesh_vertices(unique_vertex)) {
+  for (auto const& vertex : linked) {
     auto const& type = vertex.component_id.type();
     auto const& id = vertex.component_id.id();
     if (type == surface_type) {
@@ -1051,6 +1058,11 @@ void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const&
       }
     }
   }
+}
+
+template <typename Model>
+void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const& point) {
+  move_linked_points(model, model.component_mesh_vertices(unique_vertex), point);
 }
 
 template <typename Model>

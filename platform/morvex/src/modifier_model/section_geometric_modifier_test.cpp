@@ -275,8 +275,8 @@ TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
     SCOPED_TRACE(c.name);
     const index_t unique = left_unique(c.vertex);
     const auto fan = left_mesh.polygons_around_vertex(c.vertex);
-    EXPECT_EQ(detail::is_move_point_valid(section, left, c.vertex, unique,
-                                          absl::MakeConstSpan(fan), c.point),
+    EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
+                                          c.vertex, absl::MakeConstSpan(fan), c.point),
               c.expected);
     EXPECT_EQ(is_move_point_valid(section, unique, c.point), c.expected);
   }
