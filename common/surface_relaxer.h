@@ -318,9 +318,14 @@ class SurfaceRelaxer {
       const index_t polygon = entry.index;
       if (polygon_stamps->value(polygon) != entry.stamp) continue;
       if (!modifier.is_triangle_active(surface, polygon)) continue;
+      // The triangle is read once; each edge sees its three edges rotated.
+      const std::array<EdgeEntry<dimension>, 3> edges{
+          {edge_entry(mesh, {polygon, 0}), edge_entry(mesh, {polygon, 1}),
+           edge_entry(mesh, {polygon, 2})}};
       for (local_index_t e = 0; e < 3; ++e) {
         const PolygonEdge edge{polygon, e};
-        const auto candidate = evaluate_swap(edge);
+        const auto candidate = evaluate_swap(
+            TriangleEdgeContext<dimension>{edges[(e + 2) % 3], edges[(e + 1) % 3], edges[e]});
         if (!candidate) continue;
         const index_t p = candidate->triangle.given.vertex;
         const index_t q = candidate->triangle.next.vertex;
@@ -347,9 +352,16 @@ class SurfaceRelaxer {
   //! of T or T' coincide and the model allows the swap.
   absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
     if (mesh.is_edge_on_border(edge)) return absl::nullopt;
+    return evaluate_swap(triangle_edge_context(mesh, edge));
+  }
+
+  //! `evaluate_swap` of the given edge of the context, with the edges of
+  //! its triangle already read.
+  absl::optional<SwapCandidate<dimension>> evaluate_swap(TriangleEdgeContext<dimension> triangle) {
+    const PolygonEdge edge = triangle.given.edge;
+    if (!triangle.given.adjacent) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
     auto neighbour = triangle_edge_context(mesh, twin.value());
-    auto triangle = triangle_edge_context(mesh, edge);
     // A third triangle already holding R and S: the edge R-S would exist
     // twice.
     if (triangle.next.adjacent && triangle.next.adjacent == neighbour.previous.adjacent) {
@@ -413,14 +425,19 @@ class SurfaceRelaxer {
   //! The three edges of the edge's triangle, seen from that edge.
   static TriangleEdgeContext<dimension> triangle_edge_context(
       SurfaceMesh<dimension> const& surface_mesh, PolygonEdge edge) {
-    const auto entry = [&surface_mesh](PolygonEdge const& e) {
-      const index_t vertex = surface_mesh.polygon_vertex(PolygonVertex{e});
-      return EdgeEntry<dimension>{e, vertex, surface_mesh.point(vertex),
-                                  surface_mesh.polygon_adjacent(e)};
-    };
-    return TriangleEdgeContext<dimension>{entry(surface_mesh.previous_polygon_edge(edge)),
-                                          entry(surface_mesh.next_polygon_edge(edge)),
-                                          entry(edge)};
+    return TriangleEdgeContext<dimension>{
+        edge_entry(surface_mesh, surface_mesh.previous_polygon_edge(edge)),
+        edge_entry(surface_mesh, surface_mesh.next_polygon_edge(edge)),
+        edge_entry(surface_mesh, edge)};
+  }
+
+  //! The edge with its first vertex, that vertex's point and the triangle
+  //! across it.
+  static EdgeEntry<dimension> edge_entry(SurfaceMesh<dimension> const& surface_mesh,
+                                         PolygonEdge const& edge) {
+    const index_t vertex = surface_mesh.polygon_vertex(PolygonVertex{edge});
+    return EdgeEntry<dimension>{edge, vertex, surface_mesh.point(vertex),
+                                surface_mesh.polygon_adjacent(edge)};
   }
 
   //! Drains the vertex queue: removes a vertex of three, four or five
