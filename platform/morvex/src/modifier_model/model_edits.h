@@ -736,9 +736,17 @@ inline bool fan_stays_counter_clockwise(SurfaceMesh<2> const& mesh,
   const auto moved = [&](index_t other) -> Point<2> const& {
     return other == vertex ? point : mesh.point(other);
   };
+  // Turning around a fan, a triangle's last vertex is the previous one's
+  // second: its point is read once.
+  index_t previous = NO_ID;
+  Point<2> const* previous_point = nullptr;
   for (auto const& corner : corners) {
     const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
-    if (orientation_2d(point, moved(others[0]), moved(others[1])) != Sign::positive) return false;
+    auto const& second = moved(others[0]);
+    auto const& third = others[1] == previous ? *previous_point : moved(others[1]);
+    if (orientation_2d(point, second, third) != Sign::positive) return false;
+    previous = others[0];
+    previous_point = &second;
   }
   return true;
 }
