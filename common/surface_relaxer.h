@@ -75,9 +75,11 @@ template <index_t dimension>
 double triangle_quality(Triangle<dimension> const& triangle) {
   auto const& t = triangle.vertices();
   // Three scalars rather than an array: the sorting stays in registers.
-  double longest = point_point_distance(t[0], t[1]);
-  double middle = point_point_distance(t[1], t[2]);
-  double shortest = point_point_distance(t[2], t[0]);
+  // The lengths are `point_point_distance`'s, written out so that they are
+  // computed in place rather than called through the library's table.
+  double longest = Vector<dimension>{t[0], t[1]}.length();
+  double middle = Vector<dimension>{t[1], t[2]}.length();
+  double shortest = Vector<dimension>{t[2], t[0]}.length();
   if (longest < middle) std::swap(longest, middle);
   if (middle < shortest) std::swap(middle, shortest);
   if (longest < middle) std::swap(longest, middle);
@@ -483,7 +485,7 @@ class SurfaceRelaxer {
       const RingLocalPoints around = ring_local_points(neighbours);
       const Point<2> apex = mean_ideal_apex(ring, around);
       double length_sum = 0.0;
-      for (auto const& local : around) length_sum += point_point_distance(position, local.far);
+      for (auto const& local : around) length_sum += Vector<2>{position, local.far}.length();
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
       for (index_t i = 0; i < 2; ++i) {
