@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -14,6 +15,7 @@
 #include <absl/container/inlined_vector.h>
 #include <absl/strings/str_cat.h>
 #include <absl/types/optional.h>
+#include <absl/types/span.h>
 
 #include <ulvane/basic/common.h>
 #include <ulvane/basic/logger.h>
@@ -73,9 +75,11 @@ template <index_t dimension>
 double triangle_quality(Triangle<dimension> const& triangle) {
   auto const& t = triangle.vertices();
   // Three scalars rather than an array: the sorting stays in registers.
-  double longest = point_point_distance(t[0], t[1]);
-  double middle = point_point_distance(t[1], t[2]);
-  double shortest = point_point_distance(t[2], t[0]);
+  // The lengths are `point_point_distance`'s, written out so that they are
+  // computed in place rather than called through the library's table.
+  double longest = Vector<dimension>{t[0], t[1]}.length();
+  double middle = Vector<dimension>{t[1], t[2]}.length();
+  double shortest = Vector<dimension>{t[2], t[0]}.length();
   if (longest < middle) std::swap(longest, middle);
   if (middle < shortest) std::swap(middle, shortest);
   if (longest < middle) std::swap(longest, middle);
@@ -111,6 +115,40 @@ double relaxation_length(Metric<dimension> const& metric, Surface<dimension> con
   }
   return length;
 }
+
+//! Tells whether lengths, given by their squares, are shorter than a given
+//! length, deciding exactly as `!(std::sqrt(length2) >= length)` does (so a
+//! not-a-number square counts as shorter) but without the square root
+//! unless the square lies within 2^-50 of the length's square.
+//!
+//! Why the shortcut decides the same: with u = 2^-53 and T the exact
+//! square of the length t, the computed bounds are within (1 + u)^2 of
+//! T (1 -+ 2^-50). Above the upper one, sqrt(length2) > t, which rounds to
+//! at least t. Below the lower one, sqrt(length2) < t (1 - 2^-52), which
+//! rounds below t, since the double below t is at least t 2^-54 away. Lengths
+//! outside [1e-100, 1e100] always take the square root, so that the square
+//! of the length neither underflows nor overflows.
+class ShorterThan {
+ public:
+  explicit ShorterThan(double length) : length_(length) {
+    if (length > 1e-100 && length < 1e100) {
+      const double square = length * length;
+      surely_shorter_below_ = square * (1.0 - 0x1p-50);
+      surely_not_shorter_above_ = square * (1.0 + 0x1p-50);
+    }
+  }
+
+  bool operator()(double length2) const {
+    if (length2 < surely_shorter_below_) return true;
+    if (length2 > surely_not_shorter_above_) return false;
+    return !(std::sqrt(length2) >= length_);
+  }
+
+ private:
+  double length_;
+  double surely_shorter_below_{-std::numeric_limits<double>::infinity()};
+  double surely_not_shorter_above_{std::numeric_limits<double>::infinity()};
+};
 
 //! An element waiting in a relaxer's queue, with the element's "stamp" at
 //! the moment it was queued; the entry is stale once the stamp moved on.
@@ -182,6 +220,14 @@ class SurfaceRelaxer {
     index_t opposite;
   };
   using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
+
+  //! The local points of the other two vertices of a ring triangle.
+  struct LocalNeighbour {
+    Point<2> far;
+    Point<2> opposite;
+  };
+  //! Per ring triangle, in the ring's order.
+  using RingLocalPoints = absl::InlinedVector<LocalNeighbour, 10>;
 
   //! A vertex pass moves vertices at most this many times the number of
   //! mesh vertices; further moves are skipped, the stop is logged and the
@@ -274,9 +320,14 @@ class SurfaceRelaxer {
       const index_t polygon = entry.index;
       if (polygon_stamps->value(polygon) != entry.stamp) continue;
       if (!modifier.is_triangle_active(surface, polygon)) continue;
+      // The triangle is read once; each edge sees its three edges rotated.
+      const std::array<EdgeEntry<dimension>, 3> edges{
+          {edge_entry(mesh, {polygon, 0}), edge_entry(mesh, {polygon, 1}),
+           edge_entry(mesh, {polygon, 2})}};
       for (local_index_t e = 0; e < 3; ++e) {
         const PolygonEdge edge{polygon, e};
-        const auto candidate = evaluate_swap(edge);
+        const auto candidate = evaluate_swap(
+            TriangleEdgeContext<dimension>{edges[(e + 2) % 3], edges[(e + 1) % 3], edges[e]});
         if (!candidate) continue;
         const index_t p = candidate->triangle.given.vertex;
         const index_t q = candidate->triangle.next.vertex;
@@ -303,9 +354,16 @@ class SurfaceRelaxer {
   //! of T or T' coincide and the model allows the swap.
   absl::optional<SwapCandidate<dimension>> evaluate_swap(PolygonEdge edge) {
     if (mesh.is_edge_on_border(edge)) return absl::nullopt;
+    return evaluate_swap(triangle_edge_context(mesh, edge));
+  }
+
+  //! `evaluate_swap` of the given edge of the context, with the edges of
+  //! its triangle already read.
+  absl::optional<SwapCandidate<dimension>> evaluate_swap(TriangleEdgeContext<dimension> triangle) {
+    const PolygonEdge edge = triangle.given.edge;
+    if (!triangle.given.adjacent) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
     auto neighbour = triangle_edge_context(mesh, twin.value());
-    auto triangle = triangle_edge_context(mesh, edge);
     // A third triangle already holding R and S: the edge R-S would exist
     // twice.
     if (triangle.next.adjacent && triangle.next.adjacent == neighbour.previous.adjacent) {
@@ -350,11 +408,14 @@ class SurfaceRelaxer {
     }
     const double triangle_value = qualities->value(edge.polygon_id);
     const double neighbour_value = qualities->value(triangle.given.adjacent.value());
+    const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
     if (std::isnan(first)) return absl::nullopt;
+    // The smaller new quality is at most `first`: most candidates are
+    // refused here, before the second triangle is measured.
+    if (old_min >= first) return absl::nullopt;
     const double second = triangle_quality(Triangle<dimension>{s, q, r});
     if (std::isnan(second)) return absl::nullopt;
-    const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double new_min = first > second ? second : first;
     if (old_min >= new_min) return absl::nullopt;
     if (!is_allowed()) return absl::nullopt;
@@ -366,14 +427,19 @@ class SurfaceRelaxer {
   //! The three edges of the edge's triangle, seen from that edge.
   static TriangleEdgeContext<dimension> triangle_edge_context(
       SurfaceMesh<dimension> const& surface_mesh, PolygonEdge edge) {
-    const auto entry = [&surface_mesh](PolygonEdge const& e) {
-      const index_t vertex = surface_mesh.polygon_vertex(PolygonVertex{e});
-      return EdgeEntry<dimension>{e, vertex, surface_mesh.point(vertex),
-                                  surface_mesh.polygon_adjacent(e)};
-    };
-    return TriangleEdgeContext<dimension>{entry(surface_mesh.previous_polygon_edge(edge)),
-                                          entry(surface_mesh.next_polygon_edge(edge)),
-                                          entry(edge)};
+    return TriangleEdgeContext<dimension>{
+        edge_entry(surface_mesh, surface_mesh.previous_polygon_edge(edge)),
+        edge_entry(surface_mesh, surface_mesh.next_polygon_edge(edge)),
+        edge_entry(surface_mesh, edge)};
+  }
+
+  //! The edge with its first vertex, that vertex's point and the triangle
+  //! across it.
+  static EdgeEntry<dimension> edge_entry(SurfaceMesh<dimension> const& surface_mesh,
+                                         PolygonEdge const& edge) {
+    const index_t vertex = surface_mesh.polygon_vertex(PolygonVertex{edge});
+    return EdgeEntry<dimension>{edge, vertex, surface_mesh.point(vertex),
+                                surface_mesh.polygon_adjacent(edge)};
   }
 
   //! Drains the vertex queue: removes a vertex of three, four or five
@@ -416,19 +482,22 @@ class SurfaceRelaxer {
       if (moves_left == 0) continue;
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
-      const Point<2> apex = mean_ideal_apex(ring, neighbours);
+      const RingLocalPoints around = ring_local_points(neighbours);
+      const Point<2> apex = mean_ideal_apex(ring, around);
       double length_sum = 0.0;
-      for (auto const& around : neighbours) {
-        length_sum += point_point_distance(position, local_point(around.far));
-      }
+      for (auto const& local : around) length_sum += Vector<2>{position, local.far}.length();
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
       for (index_t i = 0; i < 2; ++i) {
         target.set_value(i, (position.value(i) + apex.value(i)) * 0.5);
       }
-      const auto moved = find_moved_position(vertex, target, ring, mean_length);
+      if (is_move_too_short(vertex, target, mean_length)) continue;
+      // The vertices linked to the vertex are read once, for the simulations
+      // and the move.
+      const auto linked = model.component_mesh_vertices(unique_vertex(vertex));
+      const auto moved = moved_position(vertex, linked, target, ring, neighbours, around);
       if (!moved) continue;
-      modifier.move_point(unique_vertex(vertex), *moved);
+      move_point(model, linked, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
                          " moves on Surface ", surface.id().string());
@@ -483,12 +552,12 @@ class SurfaceRelaxer {
   //! positive finite number (see `relaxation_length`).
   bool collapse_short_edge(Ring const& ring, RingNeighbours const& neighbours,
                            unsigned int vertex) {
-    const double threshold = relaxation_length(*metric, surface, vertex) * 0.433;
+    const ShorterThan is_short{relaxation_length(*metric, surface, vertex) * 0.433};
     auto const& origin = mesh.point(vertex);
     for (std::size_t i = 0; i < ring.size(); ++i) {
       const PolygonEdge edge{ring[i]};
       const index_t far_vertex = neighbours[i].far;
-      if (point_point_distance(origin, mesh.point(far_vertex)) >= threshold) continue;
+      if (!is_short(Vector<dimension>{origin, mesh.point(far_vertex)}.length2())) continue;
       if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
         continue;
       }
@@ -528,16 +597,17 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
-    return mean_ideal_apex(ring, ring_neighbours(ring));
+    return mean_ideal_apex(ring, ring_local_points(ring_neighbours(ring)));
   }
 
-  //! `mean_ideal_apex` with the ring's other vertices already read.
-  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours) {
+  //! `mean_ideal_apex` with the local points of the ring's other vertices
+  //! already read.
+  Point<2> mean_ideal_apex(Ring const& ring, RingLocalPoints const& around) {
     Point<2> sum;
     index_t nb_apexes = 0;
     for (std::size_t i = 0; i < ring.size(); ++i) {
       if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
-      sum += ideal_apex(local_point(neighbours[i].far), local_point(neighbours[i].opposite));
+      sum += ideal_apex(around[i].far, around[i].opposite);
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -568,16 +638,42 @@ class SurfaceRelaxer {
   absl::optional<Point<dimension>> find_moved_position(unsigned int vertex,
                                                        Point<2> const& target,
                                                        Ring const& ring, double mean_length) {
-    if (point_point_distance(local_point(vertex), target) / mean_length < 0.01) {
-      return absl::nullopt;
-    }
-    for (auto const& corner : ring) {
-      const index_t polygon = corner.polygon_id;
+    if (is_move_too_short(vertex, target, mean_length)) return absl::nullopt;
+    const RingNeighbours neighbours = ring_neighbours(ring);
+    return moved_position(vertex, model.component_mesh_vertices(unique_vertex(vertex)), target,
+                          ring, neighbours, ring_local_points(neighbours));
+  }
+
+  //! Whether moving the vertex to `target` is shorter than a hundredth of
+  //! `mean_length`.
+  bool is_move_too_short(unsigned int vertex, Point<2> const& target, double mean_length) {
+    return point_point_distance(local_point(vertex), target) / mean_length < 0.01;
+  }
+
+  //! `find_moved_position` past the length test, with the model's vertices
+  //! linked to the vertex, the ring's other vertices and their local points
+  //! already read.
+  absl::optional<Point<dimension>> moved_position(unsigned int vertex,
+                                                  absl::Span<const ComponentMeshVertex> linked,
+                                                  Point<2> const& target, Ring const& ring,
+                                                  RingNeighbours const& neighbours,
+                                                  RingLocalPoints const& around) {
+    const Point<2> position = local_point(vertex);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      // The triangle in its own vertex order: the vertex's corner, then the
+      // far and the opposite vertex.
+      const local_index_t k = ring[i].vertex_id;
+      index_t t[3];
+      std::array<Point<2> const*, 3> local;
+      t[k] = vertex;
+      local[k] = &position;
+      t[(k + 1) % 3] = neighbours[i].far;
+      local[(k + 1) % 3] = &around[i].far;
+      t[(k + 2) % 3] = neighbours[i].opposite;
+      local[(k + 2) % 3] = &around[i].opposite;
       try {
-        index_t t[3];
-        for (local_index_t k = 0; k < 3; ++k) t[k] = mesh.polygon_vertex(PolygonVertex{polygon, k});
-        const auto coordinates = triangle_barycentric_coordinates(
-            target, Triangle<2>{local_point(t[0]), local_point(t[1]), local_point(t[2])});
+        const auto coordinates =
+            triangle_barycentric_coordinates(target, Triangle<2>{*local[0], *local[1], *local[2]});
         if (std::any_of(coordinates.begin(), coordinates.end(),
                         [](double c) { return std::isnan(c) || c < 0.0; })) {
           continue;
@@ -585,7 +681,10 @@ class SurfaceRelaxer {
         const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
                                             mesh.point(t[1]) * coordinates[1]) +
                                            mesh.point(t[2]) * coordinates[2];
-        if (is_move_point_valid(model, unique_vertex(vertex), candidate)) return candidate;
+        if (is_move_point_valid(model, linked, surface, vertex, absl::MakeConstSpan(ring),
+                                candidate)) {
+          return candidate;
+        }
       } catch (UlvaneException const&) {
         continue;
       }
@@ -631,6 +730,22 @@ class SurfaceRelaxer {
                                         origin, mesh.point(neighbours[i].far),
                                         mesh.point(neighbours[i].opposite)}));
     }
+  }
+
+  //! The local points of the ring's other vertices, each read once.
+  RingLocalPoints ring_local_points(RingNeighbours const& neighbours) {
+    const std::size_t size = neighbours.size();
+    RingLocalPoints around(size);
+    for (std::size_t i = 0; i < size; ++i) around[i].far = local_point(neighbours[i].far);
+    for (std::size_t i = 0; i < size; ++i) {
+      // Around a closed fan, a triangle's opposite vertex is the far vertex
+      // of the triangle before it.
+      const std::size_t before = i == 0 ? size - 1 : i - 1;
+      around[i].opposite = neighbours[i].opposite == neighbours[before].far
+                               ? around[before].far
+                               : local_point(neighbours[i].opposite);
+    }
+    return around;
   }
 
   //! The two other vertices of each ring triangle, in the ring's order.

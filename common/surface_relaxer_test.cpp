@@ -237,6 +237,42 @@ TEST(IdealApex, EquilateralApexOnTheLeft) {
   EXPECT_THROW(SectionRelaxer::ideal_apex(point(1, 1), point(1, 1)), UlvaneException);
 }
 
+// The shortcut on squares must decide as the square root does, also for the
+// squares right at the boundary, where the root rounds onto the length.
+TEST(ShorterThan, DecidesAsTheRoundedSquareRoot) {
+  const auto reference = [](double length, double length2) {
+    return !(std::sqrt(length2) >= length);
+  };
+  std::mt19937_64 random{17};
+  std::uniform_real_distribution<double> mantissa{1.0, 2.0};
+  std::uniform_real_distribution<double> offset{-0x1p-48, 0x1p-48};
+  std::uniform_int_distribution<int> exponent{-400, 400};
+  for (int trial = 0; trial < 20000; ++trial) {
+    // Powers of two too: there the double below the length is closer.
+    const double length = std::ldexp(trial % 4 == 0 ? 1.0 : mantissa(random), exponent(random));
+    const detail::ShorterThan is_short{length};
+    const double square = length * length;
+    std::vector<double> squares{square, square * (1.0 + offset(random)),
+                                (length * (1.0 + offset(random))) * (length * (1.0 + offset(random)))};
+    double below = square;
+    double above = square;
+    for (int step = 0; step < 8; ++step) {
+      below = std::nextafter(below, 0.0);
+      above = std::nextafter(above, std::numeric_limits<double>::infinity());
+      squares.push_back(below);
+      squares.push_back(above);
+    }
+    for (const double length2 : squares) {
+      ASSERT_EQ(is_short(length2), reference(length, length2))
+          << std::hexfloat << "length " << length << ", square " << length2;
+    }
+  }
+  const detail::ShorterThan unit{1.0};
+  EXPECT_TRUE(unit(nan));
+  EXPECT_TRUE(unit(0.0));
+  EXPECT_FALSE(unit(std::numeric_limits<double>::infinity()));
+}
+
 // --- Construction, attributes, initialisation --------------------------------
 
 TEST(SurfaceRelaxer, RegistersItsWorkingAttributesForItsLifetime) {

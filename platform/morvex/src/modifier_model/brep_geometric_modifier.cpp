@@ -62,4 +62,16 @@ bool is_move_point_valid(BRep const& brep, index_t unique_vertex, Point<3> const
   return detail::simulate_move(brep, unique_vertex, point);
 }
 
+bool detail::is_move_point_valid(BRep const& brep,
+                                 absl::Span<const ComponentMeshVertex> linked,
+                                 Surface<3> const& surface, index_t vertex,
+                                 absl::Span<const PolygonVertex> fan, Point<3> const& point) {
+  return simulate_move(brep, linked, point, WalkedFan<3>{surface, vertex, fan});
+}
+
+void detail::move_point(BRep& brep, absl::Span<const ComponentMeshVertex> linked,
+                        Point<3> const& point) {
+  move_linked_points(brep, linked, point);
+}
+
 }  // namespace tarnix

@@ -314,7 +314,7 @@ inline void check_triangle(Findings& findings, uuid const& surface,
 
 //! The points of the triangle with the moved vertices at the point.
 template <index_t D>
-std::array<Point<D>, 3> moved_points(TriangulatedSurface<D> const& mesh, index_t triangle,
+std::array<Point<D>, 3> moved_points(SurfaceMesh<D> const& mesh, index_t triangle,
                                      absl::Span<const index_t> moved, Point<D> const& point) {
   std::array<Point<D>, 3> corners;
   for (local_index_t v = 0; v < 3; ++v) {
@@ -717,14 +717,51 @@ bool may_move_on_line(Model const& model, ComponentMeshVertex const& line_vertex
   return false;
 }
 
+//! A surface vertex whose fan the caller has already walked: the vertex's
+//! corner in each triangle of the fan through its associated corner, in
+//! any order.
+template <index_t D>
+struct WalkedFan {
+  Surface<D> const& surface;
+  index_t vertex;
+  absl::Span<const PolygonVertex> corners;
+};
+
+//! Whether the triangles of the vertex's corners all stay counter-clockwise
+//! (exact) with the vertex at the point. Each triangle is read from the
+//! vertex's corner on, a rotation, which keeps the orientation.
+inline bool fan_stays_counter_clockwise(SurfaceMesh<2> const& mesh,
+                                        absl::Span<const PolygonVertex> corners, index_t vertex,
+                                        Point<2> const& point) {
+  const auto moved = [&](index_t other) -> Point<2> const& {
+    return other == vertex ? point : mesh.point(other);
+  };
+  // Turning around a fan, a triangle's last vertex is the previous one's
+  // second: its point is read once.
+  index_t previous = NO_ID;
+  Point<2> const* previous_point = nullptr;
+  for (auto const& corner : corners) {
+    const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
+    auto const& second = moved(others[0]);
+    auto const& third = others[1] == previous ? *previous_point : moved(others[1]);
+    if (orientation_2d(point, second, third) != Sign::positive) return false;
+    previous = others[0];
+    previous_point = &second;
+  }
+  return true;
+}
+
+//! `is_move_point_valid` for the unique vertex linked to the component
+//! vertices `linked`; with `walked`, that vertex's fan is read from it
+//! instead of being walked again (the other linked vertices are walked).
 template <typename Model>
-bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point) {
+bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> linked,
+                   PointOf<Model> const& point, WalkedFan<dimension_of<Model>> const* walked) {
   constexpr index_t D = dimension_of<Model>;
   // The names are interned once, not for every linked vertex of every call.
   static const ComponentType corner_type = Corner<D>::component_type_static();
   static const ComponentType line_type = Line<D>::component_type_static();
   static const ComponentType surface_type = Surface<D>::component_type_static();
-  const auto linked = model.component_mesh_vertices(unique_vertex);
   if (linked.empty()) return false;
   index_t nb_line_vertices = 0;
   for (auto const& vertex : linked) {
@@ -750,24 +787,52 @@ bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> con
   Findings findings;
   for (auto const& vertex : linked) {
     if (vertex.component_id.type() != surface_type) continue;
-    auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
+    // The type is a surface's: the ids tell the surface.
+    const bool is_walked = walked != nullptr && vertex.vertex == walked->vertex &&
+                           vertex.component_id.id() == walked->surface.id();
     if constexpr (D == 2) {
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
       // decides in 2D, without gathering the triangles first.
-      for (auto const& corner : vertex_fan(mesh, vertex.vertex).corners) {
-        const auto corners = moved_points(mesh, corner.polygon_id, {vertex.vertex}, point);
-        if (orientation_2d(corners[0], corners[1], corners[2]) != Sign::positive) return false;
+      if (is_walked) {
+        if (!fan_stays_counter_clockwise(walked->surface.get_mesh(), walked->corners,
+                                         vertex.vertex, point)) {
+          return false;
+        }
+        continue;
+      }
+      auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
+      if (!fan_stays_counter_clockwise(mesh, vertex_fan(mesh, vertex.vertex).corners,
+                                       vertex.vertex, point)) {
+        return false;
       }
       continue;
     }
-    const std::array<Fan, 1> fans{{vertex_fan(mesh, vertex.vertex)}};
+    auto const& mesh =
+        triangulated(is_walked ? walked->surface : model.surface(vertex.component_id.id()));
+    std::array<Fan, 1> fans;
+    if (is_walked) {
+      fans[0].corners.assign(walked->corners.begin(), walked->corners.end());
+    } else {
+      fans[0] = vertex_fan(mesh, vertex.vertex);
+    }
     const std::array<index_t, 1> moved{{vertex.vertex}};
     check_moved_fans(findings, vertex.component_id.id(), mesh, absl::MakeConstSpan(fans),
                      absl::MakeConstSpan(moved), point, {});
     if (!findings.empty()) return false;
   }
   return true;
+}
+
+template <typename Model>
+bool simulate_move(Model const& model, index_t unique_vertex, PointOf<Model> const& point) {
+  return simulate_move(model, model.component_mesh_vertices(unique_vertex), point, nullptr);
+}
+
+template <typename Model>
+bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> linked,
+                   PointOf<Model> const& point, WalkedFan<dimension_of<Model>> const& walked) {
+  return simulate_move(model, linked, point, &walked);
 }
 
 // ---------------------------------------------------------------------------
@@ -972,20 +1037,26 @@ void swap_model_edge(Model& model, SurfaceOf<Model> const& surface, PolygonEdge 
   swap_surface_edge<Model>(mesh, *builder, edge);
 }
 
+//! Moves every component vertex of `linked` to the point.
 template <typename Model>
-void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const& point) {
+void move_linked_points(Model& model, absl::Span<const ComponentMeshVertex> linked,
+                        PointOf<Model> const& point) {
   constexpr index_t D = dimension_of<Model>;
+  // The names are interned once, not for every linked vertex of every call.
+  static const ComponentType surface_type = Surface<D>::component_type_static();
+  static const ComponentType line_type = Line<D>::component_type_static();
+  static const ComponentType corner_type = Corner<D>::component_type_static();
   typename ModelTraits<Model>::Builder model_builder{model};
-  for (auto const& vertex : model.component_mesh_vertices(unique_vertex)) {
+  for (auto const& vertex : linked) {
     auto const& type = vertex.component_id.type();
     auto const& id = vertex.component_id.id();
-    if (type == Surface<D>::component_type_static()) {
+    if (type == surface_type) {
       SurfaceMeshBuilder<D>::create(model_builder.modifiable_surface(id).get_modifiable_mesh())
           ->set_point(vertex.vertex, point);
-    } else if (type == Line<D>::component_type_static()) {
+    } else if (type == line_type) {
       EdgedCurveBuilder<D>{model_builder.modifiable_line(id).get_modifiable_mesh()}.set_point(
           vertex.vertex, point);
-    } else if (type == Corner<D>::component_type_static()) {
+    } else if (type == corner_type) {
       PointSetBuilder<D>::create(model_builder.modifiable_corner(id).get_modifiable_mesh())
           ->set_point(vertex.vertex, point);
     } else if constexpr (D == 3) {
@@ -995,6 +1066,11 @@ void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const&
       }
     }
   }
+}
+
+template <typename Model>
+void move_model_point(Model& model, index_t unique_vertex, PointOf<Model> const& point) {
+  move_linked_points(model, model.component_mesh_vertices(unique_vertex), point);
 }
 
 template <typename Model>

@@ -62,4 +62,16 @@ bool is_move_point_valid(Section const& section, index_t unique_vertex, Point<2>
   return detail::simulate_move(section, unique_vertex, point);
 }
 
+bool detail::is_move_point_valid(Section const& section,
+                                 absl::Span<const ComponentMeshVertex> linked,
+                                 Surface<2> const& surface, index_t vertex,
+                                 absl::Span<const PolygonVertex> fan, Point<2> const& point) {
+  return simulate_move(section, linked, point, WalkedFan<2>{surface, vertex, fan});
+}
+
+void detail::move_point(Section& section, absl::Span<const ComponentMeshVertex> linked,
+                        Point<2> const& point) {
+  move_linked_points(section, linked, point);
+}
+
 }  // namespace tarnix

@@ -255,6 +255,33 @@ TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
   }
 }
 
+TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
+  // The left fan is given; the other linked vertices (the line's, the right
+  // surface's) are still checked.
+  struct Case {
+    std::string name;
+    index_t vertex;
+    Point<2> point;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"inner vertex inside its ring", 4, point2(0.6, 0.55), true},
+      {"inner vertex past its ring", 4, point2(1.2, 0.5), false},
+      {"inner vertex onto a ring edge", 4, point2(0.75, 0.25), false},
+      {"line vertex along its line", 5, point2(1.0, 0.9), true},
+      {"line vertex off its line", 5, point2(1.05, 0.5), false},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    const index_t unique = left_unique(c.vertex);
+    const auto fan = left_mesh.polygons_around_vertex(c.vertex);
+    EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
+                                          c.vertex, absl::MakeConstSpan(fan), c.point),
+              c.expected);
+    EXPECT_EQ(is_move_point_valid(section, unique, c.point), c.expected);
+  }
+}
+
 TEST(SectionSimulation, SwapOfAnInternalLineEdgeIsRefused) {
   auto fixture = test::make_internal_line_section(1);
   auto const& surface = fixture.section.surface(fixture.surface);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <absl/container/flat_hash_set.h>
+#include <absl/types/span.h>
 
 #include <ulvane/basic/common.h>
 #include <ulvane/basic/uuid.h>
@@ -110,5 +111,25 @@ SectionSimulationResult is_split_edge_valid(Section const& section, Surface<2> c
 //! (exact). Changes nothing.
 //! \throw UlvaneException for a unique vertex beyond the model's.
 bool is_move_point_valid(Section const& section, index_t unique_vertex, Point<2> const& point);
+
+namespace detail {
+
+//! `is_move_point_valid` for the unique vertex whose component vertices
+//! are `linked` (as `component_mesh_vertices` lists them), among them
+//! `vertex` of `surface`, whose fan the caller has already walked: `fan`
+//! holds the vertex's corner in each triangle of the fan through its
+//! associated corner, as `polygons_around_vertex` lists them, and those
+//! triangles are read from it instead of walking the fan again. Decides as
+//! the exported function.
+bool is_move_point_valid(Section const& section, absl::Span<const ComponentMeshVertex> linked,
+                         Surface<2> const& surface, index_t vertex,
+                         absl::Span<const PolygonVertex> fan, Point<2> const& point);
+
+//! The modifier's `move_point` for the unique vertex whose component
+//! vertices are `linked`: moves each of them to the point.
+void move_point(Section& section, absl::Span<const ComponentMeshVertex> linked,
+                Point<2> const& point);
+
+}  // namespace detail
 
 }  // namespace tarnix
