@@ -141,19 +141,21 @@ void SurfaceMeshBuilder<D>::set_polygon_adjacent(PolygonEdge const& edge, index_
   if (adjacent == NO_ID) return;
   // Store the twin for the queries. The twin usually gets this polygon as
   // its adjacent next (edges are glued both ways), so this edge is stored
-  // as its twin in turn, and the second call finds it without a search.
+  // as its twin in turn.
   const index_t from = mesh_.corner_vertices_[position];
   const index_t to =
       mesh_.corner_vertices_[edge.edge_id + 1U == mesh_.size_of(edge.polygon_id) ? start
                                                                                  : position + 1];
+  const index_t adjacent_start = mesh_.start_of(adjacent);
   bool mutual = false;
   const local_index_t twin =
       mesh_.only_triangles()
-          ? mesh_.template find_twin<true>(edge.polygon_id, position, from, to, adjacent, mutual)
-          : mesh_.template find_twin<false>(edge.polygon_id, position, from, to, adjacent, mutual);
+          ? mesh_.template search_twin<true>(edge.polygon_id, from, to, adjacent_start, 3, mutual)
+          : mesh_.template search_twin<false>(edge.polygon_id, from, to, adjacent_start,
+                                              mesh_.size_of(adjacent), mutual);
   if (twin == NO_LID) return;
   mesh_.edge_twins_[position] = twin;
-  mesh_.edge_twins_[mesh_.polygon_starts_[adjacent] + twin] = edge.edge_id;
+  mesh_.edge_twins_[adjacent_start + twin] = edge.edge_id;
 }
 
 template <index_t D>

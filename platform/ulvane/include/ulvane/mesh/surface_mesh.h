@@ -235,6 +235,15 @@ class SurfaceMesh : public VertexSet {
       mutual = edge_adjacents_[corner] == polygon;
       return stored;
     }
+    return search_twin<Triangles>(polygon, from, to, adjacent_start, adjacent_size, mutual);
+  }
+  //! The search behind `find_twin`, in the adjacent polygon whose corners
+  //! start at `adjacent_start`: among several edges that run the other way
+  //! (a removed polygon folded onto itself) the first one that points back
+  //! to `polygon`, else the first one.
+  template <bool Triangles>
+  local_index_t search_twin(index_t polygon, index_t from, index_t to, index_t adjacent_start,
+                            index_t adjacent_size, bool& mutual) const {
     if (Triangles) {
       // The edge's polygon is active, so `from` and `to` differ, and a
       // triangle has at most one edge from `to` to `from`: found without
@@ -247,14 +256,6 @@ class SurfaceMesh : public VertexSet {
       mutual = twin != NO_LID && edge_adjacents_[adjacent_start + twin] == polygon;
       return twin;
     }
-    return search_twin(polygon, from, to, adjacent_start, adjacent_size, mutual);
-  }
-  //! The search behind `find_twin`, in the adjacent polygon whose corners
-  //! start at `adjacent_start`: among several edges that run the other way
-  //! (a removed polygon folded onto itself) the first one that points back
-  //! to `polygon`, else the first one.
-  local_index_t search_twin(index_t polygon, index_t from, index_t to, index_t adjacent_start,
-                            index_t adjacent_size, bool& mutual) const {
     local_index_t twin = NO_LID;
     mutual = false;
     for (index_t e = 0; e < adjacent_size; ++e) {
