@@ -1,5 +1,6 @@
 #include <ulvane/mesh/surface_mesh.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarnix {
@@ -82,22 +83,22 @@ absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex c
 
 template <index_t D>
 template <bool Triangles>
-void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
-                                 absl::InlinedVector<PolygonVertex, 10>& fan) const {
+index_t SurfaceMesh<D>::collect_fan(PolygonVertex associated, index_t bound,
+                                    PolygonVertex* fan) const {
   // Most fans are closed. Turning forward from the associated corner back
   // to it across edges that are twins both ways gives the fan in its order,
   // and walking back first would only retrace it in reverse.
   bool mutual = false;
-  fan.push_back(associated);
+  index_t count = 0;
+  fan[count++] = associated;
   for (PolygonVertex corner = associated;;) {
     const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
     if (next.polygon_id == NO_ID || !mutual) break;
-    if (next == associated) return;
-    if (fan.size() >= bound) break;
+    if (next == associated) return count;
+    if (count >= bound) break;
     corner = next;
-    fan.push_back(corner);
+    fan[count++] = corner;
   }
-  fan.clear();
 
   // Walk back to the border, if the fan has one.
   PolygonVertex first = associated;
@@ -113,15 +114,18 @@ void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
   }
   if (closed) first = associated;
 
-  fan.push_back(first);
+  count = 0;
+  fan[count++] = first;
   PolygonVertex corner = first;
-  while (fan.size() < bound) {
+  while (count < bound) {
     const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
     if (next.polygon_id == NO_ID || next == first) break;
     corner = next;
-    fan.push_back(corner);
+    fan[count++] = corner;
   }
+  return count;
 }
+
 template <index_t D>
 PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
   if (!is_edge_on_border(edge)) {
@@ -152,11 +156,10 @@ absl::InlinedVector<PolygonVertex, 10> SurfaceMesh<D>::polygons_around_vertex(
   const PolygonVertex associated = detail::checked_at(vertex_corners_, vertex);
   if (associated.polygon_id == NO_ID) return fan;
   const index_t bound = vertex_nb_active_corners_[vertex];
-  if (only_triangles()) {
-    collect_fan<true>(associated, bound, fan);
-  } else {
-    collect_fan<false>(associated, bound, fan);
-  }
+  // The walk writes in place: pushing each corner costs more than a step.
+  fan.resize(std::max<index_t>(bound, 1));
+  fan.resize(only_triangles() ? collect_fan<true>(associated, bound, fan.data())
+                              : collect_fan<false>(associated, bound, fan.data()));
   return fan;
 }
 

@@ -286,10 +286,10 @@ class SurfaceMesh : public VertexSet {
   PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward,
                                    bool& mutual) const;
   //! The fan through the associated corner, as `polygons_around_vertex`
-  //! gives it, at most `bound` corners.
+  //! gives it, at most `bound` corners (at least one), written from `fan`
+  //! on; returns the number of corners.
   template <bool Triangles>
-  void collect_fan(PolygonVertex const& associated, index_t bound,
-                   absl::InlinedVector<PolygonVertex, 10>& fan) const;
+  index_t collect_fan(PolygonVertex associated, index_t bound, PolygonVertex* fan) const;
 
   std::deque<Point<D>> points_;
   //! Per vertex: the associated corner, and its number of active corners.
