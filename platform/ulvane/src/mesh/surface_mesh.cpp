@@ -1,5 +1,6 @@
 #include <ulvane/mesh/surface_mesh.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarnix {
@@ -28,6 +29,7 @@ void SurfaceMesh<D>::copy_surface(SurfaceMesh const& other) {
   polygon_active_ = other.polygon_active_;
   corner_vertices_ = other.corner_vertices_;
   edge_adjacents_ = other.edge_adjacents_;
+  edge_twins_ = other.edge_twins_;
   this->vertex_attribute_manager().copy(other.vertex_attribute_manager());
   polygon_attributes_->copy(*other.polygon_attributes_);
 }
@@ -52,33 +54,19 @@ inline PolygonVertex SurfaceMesh<D>::step_around_vertex(PolygonVertex const& cor
   const local_index_t crossed =
       forward ? corner.vertex_id
               : static_cast<local_index_t>(corner.vertex_id == 0 ? size - 1 : corner.vertex_id - 1);
-  const index_t adjacent = edge_adjacents_[start + crossed];
+  const index_t position = start + crossed;
+  const index_t adjacent = edge_adjacents_[position];
   if (adjacent == NO_ID || !polygon_active_[adjacent]) return {};
-  const index_t from = corner_vertices_[start + crossed];
+  const index_t from = corner_vertices_[position];
   const index_t to = corner_vertices_[start + next_local(crossed, size)];
-  // The twin runs the other way; among several such edges (a polygon that
-  // folds onto itself) prefer the one that points back.
-  const index_t adjacent_start = Triangles ? 3 * adjacent : polygon_starts_[adjacent];
-  const index_t adjacent_size =
-      Triangles ? 3 : polygon_starts_[adjacent + 1] - adjacent_start;
-  local_index_t twin = NO_LID;
-  mutual = false;
-  for (index_t e = 0; e < adjacent_size; ++e) {
-    if (corner_vertices_[adjacent_start + e] != to ||
-        corner_vertices_[adjacent_start + next_local(e, adjacent_size)] != from) {
-      continue;
-    }
-    if (twin == NO_LID) twin = static_cast<local_index_t>(e);
-    if (edge_adjacents_[adjacent_start + e] == polygon) {
-      twin = static_cast<local_index_t>(e);
-      mutual = true;
-      break;
-    }
-  }
+  const local_index_t twin = find_twin<Triangles>(polygon, position, from, to, adjacent, mutual);
   if (twin == NO_LID) return {};
   // The twin's first vertex is the crossed edge's second: forward, the
   // vertex is the twin's second vertex, backward its first.
-  return {adjacent, forward ? next_local(twin, adjacent_size) : twin};
+  if (!forward) return {adjacent, twin};
+  const index_t adjacent_size =
+      Triangles ? 3 : polygon_starts_[adjacent + 1] - polygon_starts_[adjacent];
+  return {adjacent, next_local(twin, adjacent_size)};
 }
 
 template <index_t D>
@@ -95,22 +83,22 @@ absl::optional<PolygonVertex> SurfaceMesh<D>::turn_around_vertex(PolygonVertex c
 
 template <index_t D>
 template <bool Triangles>
-void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
-                                 absl::InlinedVector<PolygonVertex, 10>& fan) const {
+index_t SurfaceMesh<D>::collect_fan(PolygonVertex associated, index_t bound,
+                                    PolygonVertex* fan) const {
   // Most fans are closed. Turning forward from the associated corner back
   // to it across edges that are twins both ways gives the fan in its order,
   // and walking back first would only retrace it in reverse.
   bool mutual = false;
-  fan.push_back(associated);
+  index_t count = 0;
+  fan[count++] = associated;
   for (PolygonVertex corner = associated;;) {
     const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
     if (next.polygon_id == NO_ID || !mutual) break;
-    if (next == associated) return;
-    if (fan.size() >= bound) break;
+    if (next == associated) return count;
+    if (count >= bound) break;
     corner = next;
-    fan.push_back(corner);
+    fan[count++] = corner;
   }
-  fan.clear();
 
   // Walk back to the border, if the fan has one.
   PolygonVertex first = associated;
@@ -126,15 +114,18 @@ void SurfaceMesh<D>::collect_fan(PolygonVertex const& associated, index_t bound,
   }
   if (closed) first = associated;
 
-  fan.push_back(first);
+  count = 0;
+  fan[count++] = first;
   PolygonVertex corner = first;
-  while (fan.size() < bound) {
+  while (count < bound) {
     const PolygonVertex next = step_around_vertex<Triangles>(corner, true, mutual);
     if (next.polygon_id == NO_ID || next == first) break;
     corner = next;
-    fan.push_back(corner);
+    fan[count++] = corner;
   }
+  return count;
 }
+
 template <index_t D>
 PolygonEdge SurfaceMesh<D>::next_on_border(PolygonEdge const& edge) const {
   if (!is_edge_on_border(edge)) {
@@ -160,14 +151,15 @@ template <index_t D>
 absl::InlinedVector<PolygonVertex, 10> SurfaceMesh<D>::polygons_around_vertex(
     index_t vertex) const {
   absl::InlinedVector<PolygonVertex, 10> fan;
-  const auto associated = associated_polygon_vertex(vertex);
-  if (!associated) return fan;
+  // Read as a plain corner: an optional made here costs more than the walk
+  // of a small fan.
+  const PolygonVertex associated = detail::checked_at(vertex_corners_, vertex);
+  if (associated.polygon_id == NO_ID) return fan;
   const index_t bound = vertex_nb_active_corners_[vertex];
-  if (only_triangles()) {
-    collect_fan<true>(*associated, bound, fan);
-  } else {
-    collect_fan<false>(*associated, bound, fan);
-  }
+  // The walk writes in place: pushing each corner costs more than a step.
+  fan.resize(std::max<index_t>(bound, 1));
+  fan.resize(only_triangles() ? collect_fan<true>(associated, bound, fan.data())
+                              : collect_fan<false>(associated, bound, fan.data()));
   return fan;
 }
 

@@ -105,6 +105,7 @@ index_t SurfaceMeshBuilder<D>::create_polygon(absl::Span<const index_t> vertices
   for (std::size_t i = 0; i < vertices.size(); ++i) {
     mesh_.corner_vertices_.push_back(vertices[i]);
     mesh_.edge_adjacents_.push_back(NO_ID);
+    mesh_.edge_twins_.push_back(0);
   }
   mesh_.polygon_starts_.push_back(static_cast<index_t>(mesh_.corner_vertices_.size()));
   mesh_.polygon_active_.push_back(1);
@@ -134,7 +135,27 @@ void SurfaceMeshBuilder<D>::set_polygon_adjacent(PolygonEdge const& edge, index_
       throw UlvaneException(operation, " Removed polygons have no adjacency");
     }
   }
-  mesh_.edge_adjacents_[mesh_.start_of(edge.polygon_id) + edge.edge_id] = adjacent;
+  const index_t start = mesh_.start_of(edge.polygon_id);
+  const index_t position = start + edge.edge_id;
+  mesh_.edge_adjacents_[position] = adjacent;
+  if (adjacent == NO_ID) return;
+  // Store the twin for the queries. The twin usually gets this polygon as
+  // its adjacent next (edges are glued both ways), so this edge is stored
+  // as its twin in turn.
+  const index_t from = mesh_.corner_vertices_[position];
+  const index_t to =
+      mesh_.corner_vertices_[edge.edge_id + 1U == mesh_.size_of(edge.polygon_id) ? start
+                                                                                 : position + 1];
+  const index_t adjacent_start = mesh_.start_of(adjacent);
+  bool mutual = false;
+  const local_index_t twin =
+      mesh_.only_triangles()
+          ? mesh_.template search_twin<true>(edge.polygon_id, from, to, adjacent_start, 3, mutual)
+          : mesh_.template search_twin<false>(edge.polygon_id, from, to, adjacent_start,
+                                              mesh_.size_of(adjacent), mutual);
+  if (twin == NO_LID) return;
+  mesh_.edge_twins_[position] = twin;
+  mesh_.edge_twins_[adjacent_start + twin] = edge.edge_id;
 }
 
 template <index_t D>
@@ -173,8 +194,13 @@ void SurfaceMeshBuilder<D>::compute_polygon_adjacencies() {
       ++last;
     }
     if (last - first == 2 && edges[first].from_low != edges[first + 1].from_low) {
-      mesh_.edge_adjacents_[edges[first].corner] = edges[first + 1].polygon;
-      mesh_.edge_adjacents_[edges[first + 1].corner] = edges[first].polygon;
+      for (std::size_t side = 0; side < 2; ++side) {
+        KeyedEdge const& edge = edges[first + side];
+        KeyedEdge const& twin = edges[first + 1 - side];
+        mesh_.edge_adjacents_[edge.corner] = twin.polygon;
+        mesh_.edge_twins_[edge.corner] =
+            static_cast<local_index_t>(twin.corner - mesh_.polygon_starts_[twin.polygon]);
+      }
     }
     first = last;
   }
@@ -368,8 +394,10 @@ std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> co
   std::vector<index_t> starts{0};
   std::vector<index_t> corner_vertices;
   std::vector<index_t> edge_adjacents;
+  std::vector<local_index_t> edge_twins;
   corner_vertices.reserve(mesh_.corner_vertices_.size());
   edge_adjacents.reserve(mesh_.edge_adjacents_.size());
+  edge_twins.reserve(mesh_.edge_twins_.size());
   for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
     const index_t start = mesh_.polygon_starts_[polygon];
     const index_t end = mesh_.polygon_starts_[polygon + 1];
@@ -384,12 +412,14 @@ std::vector<index_t> SurfaceMeshBuilder<D>::delete_polygons(std::vector<bool> co
       corner_vertices.push_back(mesh_.corner_vertices_[corner]);
       const index_t adjacent = mesh_.edge_adjacents_[corner];
       edge_adjacents.push_back(adjacent == NO_ID ? NO_ID : old2new[adjacent]);
+      edge_twins.push_back(mesh_.edge_twins_[corner]);
     }
     starts.push_back(static_cast<index_t>(corner_vertices.size()));
   }
   mesh_.polygon_starts_ = std::move(starts);
   mesh_.corner_vertices_ = std::move(corner_vertices);
   mesh_.edge_adjacents_ = std::move(edge_adjacents);
+  mesh_.edge_twins_ = std::move(edge_twins);
   detail::compact(mesh_.polygon_active_, to_delete);
 
   for (index_t vertex = 0; vertex < mesh_.nb_vertices(); ++vertex) {
@@ -456,15 +486,18 @@ void SurfaceMeshBuilder<D>::permute_polygons(absl::Span<const index_t> permutati
   std::vector<index_t> starts{0};
   std::vector<index_t> corner_vertices;
   std::vector<index_t> edge_adjacents;
+  std::vector<local_index_t> edge_twins;
   std::vector<std::uint8_t> active;
   corner_vertices.reserve(mesh_.corner_vertices_.size());
   edge_adjacents.reserve(mesh_.edge_adjacents_.size());
+  edge_twins.reserve(mesh_.edge_twins_.size());
   for (const index_t old : permutation) {
     for (index_t corner = mesh_.polygon_starts_[old]; corner < mesh_.polygon_starts_[old + 1];
          ++corner) {
       corner_vertices.push_back(mesh_.corner_vertices_[corner]);
       const index_t adjacent = mesh_.edge_adjacents_[corner];
       edge_adjacents.push_back(adjacent == NO_ID ? NO_ID : old2new[adjacent]);
+      edge_twins.push_back(mesh_.edge_twins_[corner]);
     }
     starts.push_back(static_cast<index_t>(corner_vertices.size()));
     active.push_back(mesh_.polygon_active_[old]);
@@ -472,6 +505,7 @@ void SurfaceMeshBuilder<D>::permute_polygons(absl::Span<const index_t> permutati
   mesh_.polygon_starts_ = std::move(starts);
   mesh_.corner_vertices_ = std::move(corner_vertices);
   mesh_.edge_adjacents_ = std::move(edge_adjacents);
+  mesh_.edge_twins_ = std::move(edge_twins);
   mesh_.polygon_active_ = std::move(active);
   for (auto& corner : mesh_.vertex_corners_) {
     if (corner.polygon_id != NO_ID) corner.polygon_id = old2new[corner.polygon_id];

@@ -1,9 +1,17 @@
 #include <ulvane/mesh/triangulated_surface_builder.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <ulvane/mesh/polygonal_surface_builder.h>
 
 #include "mesh/surface_fixtures.h"
 #include "mesh/surface_validity.h"
@@ -444,6 +452,300 @@ TEST(LargeGrid, CheckerboardRemovalBreaksFansAndStaysValid) {
   EXPECT_EQ(mesh->nb_polygons(), 20000u - 6667u);
   test::expect_valid_surface(*mesh);
   expect_adjacencies_as_computed(*mesh);
+}
+
+// The twin as a search of the adjacent polygon finds it: an edge that runs
+// the other way, the first one that points back if any, else the first.
+template <index_t D>
+absl::optional<PolygonEdge> searched_twin(SurfaceMesh<D> const& mesh, PolygonEdge const& edge) {
+  const auto adjacent = mesh.polygon_adjacent(edge);
+  if (!adjacent) return absl::nullopt;
+  const auto vertices = mesh.polygon_edge_vertices(edge);
+  absl::optional<PolygonEdge> first;
+  for (local_index_t e = 0; e < mesh.nb_polygon_vertices(*adjacent); ++e) {
+    const PolygonEdge candidate{*adjacent, e};
+    if (mesh.polygon_edge_vertices(candidate) != std::array<index_t, 2>{{vertices[1], vertices[0]}}) {
+      continue;
+    }
+    if (mesh.polygon_adjacent(candidate) == edge.polygon_id) return candidate;
+    if (!first) first = candidate;
+  }
+  return first;
+}
+
+// The fan `polygons_around_vertex` defines, turning with searched twins:
+// forward round to the associated corner across twins that point back (a
+// closed fan), else back to where the fan stops, then forward from there;
+// never more corners than the vertex has.
+template <index_t D>
+Fan searched_fan(SurfaceMesh<D> const& mesh, index_t vertex) {
+  bool mutual = false;
+  const auto turn = [&mesh, &mutual](PolygonVertex const& corner,
+                                     bool forward) -> absl::optional<PolygonVertex> {
+    const PolygonEdge crossed = forward ? PolygonEdge{corner}
+                                        : PolygonEdge{mesh.previous_polygon_vertex(corner)};
+    const auto twin = searched_twin(mesh, crossed);
+    if (!twin || !mesh.is_polygon_active(twin->polygon_id)) return absl::nullopt;
+    mutual = mesh.polygon_adjacent(*twin) == corner.polygon_id;
+    return forward ? mesh.next_polygon_vertex(PolygonVertex{*twin}) : PolygonVertex{*twin};
+  };
+  Fan fan;
+  const auto associated = mesh.associated_polygon_vertex(vertex);
+  if (!associated) return fan;
+  const index_t bound = mesh.nb_active_corners(vertex);
+  fan.push_back(*associated);
+  for (auto next = turn(*associated, true); next && mutual; next = turn(*next, true)) {
+    if (*next == *associated) return fan;
+    if (fan.size() >= bound) break;
+    fan.push_back(*next);
+  }
+  PolygonVertex first = *associated;
+  for (index_t step = 0; step < bound; ++step) {
+    const auto previous = turn(first, false);
+    if (!previous) break;
+    first = *previous;
+    if (first == *associated) break;
+  }
+  fan.assign(1, first);
+  for (auto next = turn(first, true); next && *next != first && fan.size() < bound;
+       next = turn(*next, true)) {
+    fan.push_back(*next);
+  }
+  return fan;
+}
+
+// Every twin and every fan of the mesh is what searching the adjacent
+// polygons gives.
+template <index_t D>
+::testing::AssertionResult twins_as_searched(SurfaceMesh<D> const& mesh) {
+  for (index_t p = 0; p < mesh.nb_polygons(); ++p) {
+    for (local_index_t e = 0; e < mesh.nb_polygon_vertices(p); ++e) {
+      const PolygonEdge edge{p, e};
+      const auto twin = mesh.polygon_adjacent_edge(edge);
+      if (twin != searched_twin(mesh, edge)) {
+        return ::testing::AssertionFailure()
+               << "edge " << edge << ": twin " << twin.value_or(PolygonEdge{});
+      }
+    }
+  }
+  for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+    if (as_vector(mesh.polygons_around_vertex(v)) != searched_fan(mesh, v)) {
+      return ::testing::AssertionFailure() << "fan of vertex " << v;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(StoredTwins, EditsThatChangeAdjacenciesKeepTheSearchedTwin) {
+  using Edit = std::function<void(SurfaceMesh<2>&, SurfaceMeshBuilder<2>&)>;
+  // Turns triangle 3 = (1, 5, 4) of the grid into (4, 1, 5) one corner at a
+  // time: its edge 4 -> 1, twin of triangle 0's 1 -> 4, moves from local
+  // edge 2 to local edge 0, where the stored twin no longer points.
+  const auto rotate_triangle_3 = [](SurfaceMesh<2>& mesh, SurfaceMeshBuilder<2>& builder) {
+    const index_t spare = builder.create_point(mesh.point(1));
+    builder.set_polygon_vertex({3, 0}, spare);
+    builder.set_polygon_vertex({3, 1}, 1);
+    builder.set_polygon_vertex({3, 2}, 5);
+    builder.set_polygon_vertex({3, 0}, 4);
+  };
+  struct Case {
+    char const* name;
+    Edit edit;
+  } const cases[] = {
+      {"one-way adjacency",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({1, 0}, NO_ID);
+       }},
+      {"adjacency to a polygon without the edge",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({0, 0}, 7);
+         builder.set_polygon_adjacent({4, 1}, 0);
+       }},
+      {"adjacency cleared then set again",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({0, 2}, NO_ID);
+         builder.set_polygon_adjacent({1, 0}, NO_ID);
+         builder.set_polygon_adjacent({1, 0}, 0);
+         builder.set_polygon_adjacent({0, 2}, 1);
+       }},
+      {"twin gone by a vertex edit",
+       [](SurfaceMesh<2>& mesh, SurfaceMeshBuilder<2>& builder) {
+         // Triangle 3's stored twin edge still leaves 4, but for a new vertex.
+         builder.set_polygon_vertex({3, 0}, builder.create_point(mesh.point(1)));
+       }},
+      {"twin moved by vertex edits", rotate_triangle_3},
+      {"twin moved by vertex edits, then glued",
+       [&rotate_triangle_3](SurfaceMesh<2>& mesh, SurfaceMeshBuilder<2>& builder) {
+         rotate_triangle_3(mesh, builder);
+         builder.set_polygon_adjacent({3, 0}, 0);
+       }},
+      {"twin moved by vertex edits, then computed",
+       [&rotate_triangle_3](SurfaceMesh<2>& mesh, SurfaceMeshBuilder<2>& builder) {
+         rotate_triangle_3(mesh, builder);
+         builder.compute_polygon_adjacencies();
+       }},
+      {"diagonal flipped by vertex edits and glued",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         // Triangles 0 = (0, 1, 4) and 1 = (0, 4, 3) become (1, 4, 3) and
+         // (1, 3, 0), as the flips of the remesher do it.
+         const std::pair<PolygonVertex, index_t> moves[] = {
+             {{0, 2}, 3}, {{0, 1}, 4}, {{0, 0}, 1}, {{1, 0}, 1}, {{1, 2}, 0}, {{1, 1}, 3}};
+         for (auto const& move : moves) builder.set_polygon_vertex(move.first, move.second);
+         const std::pair<PolygonEdge, index_t> glues[] = {
+             {{0, 2}, 1}, {{1, 0}, 0}, {{0, 0}, 3},     {{3, 2}, 0},
+             {{0, 1}, 4}, {{4, 0}, 0}, {{1, 1}, NO_ID}, {{1, 2}, NO_ID}};
+         for (auto const& glue : glues) builder.set_polygon_adjacent(glue.first, glue.second);
+       }},
+      {"stale adjacency to a removed triangle",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         // Triangle 3 no longer points back at triangle 0, so removing it
+         // leaves triangle 0's adjacency across 1 -> 4.
+         builder.set_polygon_adjacent({3, 2}, NO_ID);
+         builder.remove_polygon(3);
+       }},
+      {"removed triangle folded onto itself",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({3, 2}, NO_ID);
+         builder.remove_polygon(3);
+         builder.set_polygon_vertex({3, 1}, 4);  // (1, 4, 4)
+       }},
+      {"replace vertex", [](SurfaceMesh<2>& mesh, SurfaceMeshBuilder<2>& builder) {
+         builder.replace_vertex(4, builder.create_point(mesh.point(4)));
+       }},
+      {"removals, then clean",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({3, 2}, NO_ID);
+         builder.remove_polygon(1);
+         builder.remove_polygon(3);
+         builder.clean();
+       }},
+      {"polygons permuted",
+       [](SurfaceMesh<2>&, SurfaceMeshBuilder<2>& builder) {
+         builder.set_polygon_adjacent({1, 0}, NO_ID);
+         builder.permute_polygons(std::vector<index_t>{3, 7, 0, 5, 1, 6, 2, 4});
+       }},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mesh = test::make_grid<2>(2);
+    auto builder = SurfaceMeshBuilder<2>::create(*mesh);
+    c.edit(*mesh, *builder);
+    EXPECT_TRUE(twins_as_searched(*mesh));
+    EXPECT_TRUE(twins_as_searched(*mesh->clone()));
+  }
+}
+
+TEST(StoredTwins, AStoredTwinInARemovedFoldedPolygonIsNotTaken) {
+  // Quads a = (0, 1, 4, 3) and b = (2, 5, 4, 1) share 1 -> 4 (a's edge 1)
+  // and 4 -> 1 (b's edge 2). Once b stops pointing back, removing it
+  // leaves a's adjacency. Folded into (4, 1, 4, 1), b runs 4 -> 1 twice:
+  // the twin is the first, edge 0, though the stored edge 2 fits too.
+  auto mesh = PolygonalSurface<2>::create();
+  auto builder = PolygonalSurfaceBuilder<2>::create(*mesh);
+  for (auto const& p : {std::array<double, 2>{{0, 0}}, {{1, 0}}, {{2, 0}}, {{0, 1}}, {{1, 1}},
+                        {{2, 1}}}) {
+    builder->create_point(Point<2>{p});
+  }
+  builder->create_polygon(std::array<index_t, 4>{{0, 1, 4, 3}});
+  builder->create_polygon(std::array<index_t, 4>{{2, 5, 4, 1}});
+  builder->compute_polygon_adjacencies();
+  ASSERT_EQ(mesh->polygon_adjacent_edge({0, 1}), PolygonEdge(1, 2));
+  builder->set_polygon_adjacent({1, 2}, NO_ID);
+  builder->remove_polygon(1);
+  builder->set_polygon_vertex({1, 0}, 4);
+  builder->set_polygon_vertex({1, 1}, 1);
+  EXPECT_EQ(mesh->polygon_adjacent_edge({0, 1}), PolygonEdge(1, 0));
+  EXPECT_TRUE(twins_as_searched(*mesh));
+}
+
+// Seeded random edits, each followed by the comparison with the search:
+// adjacencies set, glued or cleared at random, vertices moved, polygons
+// removed, permuted and deleted, adjacencies recomputed. Edits the
+// builder refuses change nothing and are skipped.
+template <index_t D>
+void edit_at_random(SurfaceMesh<D>& mesh, std::uint32_t seed, int nb_edits) {
+  auto builder = SurfaceMeshBuilder<D>::create(mesh);
+  std::minstd_rand random(seed);
+  const index_t kept = 2 * mesh.nb_polygons() / 3;
+  const auto pick = [&random](index_t count) { return static_cast<index_t>(random() % count); };
+  const auto any_edge = [&](index_t polygon) {
+    return PolygonEdge{polygon, static_cast<local_index_t>(pick(mesh.nb_polygon_vertices(polygon)))};
+  };
+  for (int step = 0; step < nb_edits; ++step) {
+    const index_t polygon = pick(mesh.nb_polygons());
+    const index_t other = pick(mesh.nb_polygons());
+    const index_t edit = pick(40);
+    try {
+      if (edit < 10) {
+        builder->set_polygon_adjacent(any_edge(polygon), edit == 0 ? NO_ID : other);
+      } else if (edit < 18) {
+        // Glue an edge to one running the other way, both directions.
+        const PolygonEdge edge = any_edge(polygon);
+        const auto vertices = mesh.polygon_edge_vertices(edge);
+        if (const auto reverse = mesh.polygon_edge_from_vertices(vertices[1], vertices[0])) {
+          builder->set_polygon_adjacent(edge, reverse->polygon_id);
+          builder->set_polygon_adjacent(*reverse, polygon);
+        }
+      } else if (edit < 31) {
+        const index_t vertex = pick(3) == 0
+                                   ? builder->create_point(mesh.point(pick(mesh.nb_vertices())))
+                                   : pick(mesh.nb_vertices());
+        builder->set_polygon_vertex(PolygonVertex{any_edge(polygon)}, vertex);
+      } else if (edit < 33) {
+        // Keep two thirds of the polygons active.
+        index_t active = 0;
+        for (index_t p = 0; p < mesh.nb_polygons(); ++p) active += mesh.is_polygon_active(p);
+        if (active > kept) builder->remove_polygon(polygon);
+      } else if (edit < 35) {
+        builder->replace_vertex(pick(mesh.nb_vertices()), pick(mesh.nb_vertices()));
+      } else if (edit == 35) {
+        std::vector<index_t> permutation(mesh.nb_polygons());
+        for (index_t p = 0; p < permutation.size(); ++p) permutation[p] = p;
+        std::shuffle(permutation.begin(), permutation.end(), random);
+        builder->permute_polygons(permutation);
+      } else if (edit == 36) {
+        builder->clean();
+      } else {
+        builder->compute_polygon_adjacencies();
+      }
+    } catch (UlvaneException const&) {
+      continue;
+    }
+    ASSERT_TRUE(twins_as_searched(mesh)) << "after edit " << step << " (kind " << edit << ")";
+  }
+}
+
+// A 3 x 3 grid of unit squares in 3D, every other square cut into two
+// triangles, so that polygon sizes differ.
+std::unique_ptr<PolygonalSurface<3>> make_squares_and_triangles() {
+  auto mesh = PolygonalSurface<3>::create();
+  auto builder = PolygonalSurfaceBuilder<3>::create(*mesh);
+  for (index_t j = 0; j <= 3; ++j) {
+    for (index_t i = 0; i <= 3; ++i) builder->create_point(Point<3>{{{double(i), double(j), 0}}});
+  }
+  for (index_t j = 0; j < 3; ++j) {
+    for (index_t i = 0; i < 3; ++i) {
+      const index_t v = i + 4 * j;
+      if ((i + j) % 2 == 0) {
+        builder->create_polygon(std::array<index_t, 4>{{v, v + 1, v + 5, v + 4}});
+      } else {
+        builder->create_polygon(std::array<index_t, 3>{{v, v + 1, v + 5}});
+        builder->create_polygon(std::array<index_t, 3>{{v, v + 5, v + 4}});
+      }
+    }
+  }
+  builder->compute_polygon_adjacencies();
+  return mesh;
+}
+
+TEST(StoredTwins, RandomEditsKeepTheSearchedTwins) {
+  // Short runs from an intact mesh: long ones scramble it until hardly an
+  // edge has a twin left.
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    edit_at_random(*test::make_grid<2>(3), seed, 60);
+    edit_at_random(*make_squares_and_triangles(), seed, 60);
+  }
 }
 
 }  // namespace

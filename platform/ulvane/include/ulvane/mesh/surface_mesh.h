@@ -203,24 +203,72 @@ class SurfaceMesh : public VertexSet {
   //! `polygon_adjacent_edge` for an edge known to be in range.
   absl::optional<PolygonEdge> twin_edge(index_t polygon, local_index_t edge) const {
     const index_t start = start_of(polygon);
-    const index_t size = size_of(polygon);
-    const index_t adjacent = edge_adjacents_[start + edge];
+    const index_t position = start + edge;
+    const index_t adjacent = edge_adjacents_[position];
     if (adjacent == NO_ID) return absl::nullopt;
-    const index_t from = corner_vertices_[start + edge];
-    const index_t to = corner_vertices_[edge + 1U == size ? start : start + edge + 1];
-    // The twin runs the other way; among several such edges (a polygon that
-    // folds onto itself) prefer the one that points back.
-    const index_t adjacent_size = size_of(adjacent);
-    const index_t adjacent_start = start_of(adjacent);
-    absl::optional<PolygonEdge> twin;
+    const index_t from = corner_vertices_[position];
+    const index_t to = corner_vertices_[edge + 1U == size_of(polygon) ? start : position + 1];
+    bool mutual = false;
+    const local_index_t twin = only_triangles()
+                                   ? find_twin<true>(polygon, position, from, to, adjacent, mutual)
+                                   : find_twin<false>(polygon, position, from, to, adjacent, mutual);
+    if (twin == NO_LID) return absl::nullopt;
+    return PolygonEdge{adjacent, twin};
+  }
+  //! The local index, in `adjacent`, of the twin of the edge from `from` to
+  //! `to` at corner `position` of `polygon`, whose adjacent polygon it is;
+  //! NO_LID when no edge of `adjacent` runs the other way. `mutual` tells
+  //! whether the twin points back to `polygon`. The stored twin is taken
+  //! when it fits, otherwise the adjacent polygon is searched.
+  template <bool Triangles>
+  local_index_t find_twin(index_t polygon, index_t position, index_t from, index_t to,
+                          index_t adjacent, bool& mutual) const {
+    const index_t adjacent_start = Triangles ? 3 * adjacent : polygon_starts_[adjacent];
+    const index_t adjacent_size = Triangles ? 3 : polygon_starts_[adjacent + 1] - adjacent_start;
+    // An active polygon holds each vertex once, so an edge of it that runs
+    // the other way is the only one: the search would find it too.
+    const local_index_t stored = edge_twins_[position];
+    const index_t corner = adjacent_start + stored;
+    if (stored < adjacent_size && polygon_active_[adjacent] &&
+        corner_vertices_[corner] == to &&
+        corner_vertices_[stored + 1U == adjacent_size ? adjacent_start : corner + 1] == from) {
+      mutual = edge_adjacents_[corner] == polygon;
+      return stored;
+    }
+    return search_twin<Triangles>(polygon, from, to, adjacent_start, adjacent_size, mutual);
+  }
+  //! The search behind `find_twin`, in the adjacent polygon whose corners
+  //! start at `adjacent_start`: among several edges that run the other way
+  //! (a removed polygon folded onto itself) the first one that points back
+  //! to `polygon`, else the first one.
+  template <bool Triangles>
+  local_index_t search_twin(index_t polygon, index_t from, index_t to, index_t adjacent_start,
+                            index_t adjacent_size, bool& mutual) const {
+    if (Triangles) {
+      // The edge's polygon is active, so `from` and `to` differ, and a
+      // triangle has at most one edge from `to` to `from`: found without
+      // branching on where it is.
+      index_t const* vertices = corner_vertices_.data() + adjacent_start;
+      const bool at_0 = (vertices[0] == to) & (vertices[1] == from);
+      const bool at_1 = (vertices[1] == to) & (vertices[2] == from);
+      const bool at_2 = (vertices[2] == to) & (vertices[0] == from);
+      const local_index_t twin = at_0 ? 0 : at_1 ? 1 : at_2 ? 2 : NO_LID;
+      mutual = twin != NO_LID && edge_adjacents_[adjacent_start + twin] == polygon;
+      return twin;
+    }
+    local_index_t twin = NO_LID;
+    mutual = false;
     for (index_t e = 0; e < adjacent_size; ++e) {
       const index_t corner = adjacent_start + e;
-      if (corner_vertices_[corner] != to) continue;
-      const index_t next = e + 1 == adjacent_size ? adjacent_start : corner + 1;
-      if (corner_vertices_[next] != from) continue;
-      const PolygonEdge found{adjacent, static_cast<local_index_t>(e)};
-      if (edge_adjacents_[corner] == polygon) return found;
-      if (!twin) twin = found;
+      if (corner_vertices_[corner] != to ||
+          corner_vertices_[e + 1 == adjacent_size ? adjacent_start : corner + 1] != from) {
+        continue;
+      }
+      if (edge_adjacents_[corner] == polygon) {
+        mutual = true;
+        return static_cast<local_index_t>(e);
+      }
+      if (twin == NO_LID) twin = static_cast<local_index_t>(e);
     }
     return twin;
   }
@@ -238,10 +286,10 @@ class SurfaceMesh : public VertexSet {
   PolygonVertex step_around_vertex(PolygonVertex const& corner, bool forward,
                                    bool& mutual) const;
   //! The fan through the associated corner, as `polygons_around_vertex`
-  //! gives it, at most `bound` corners.
+  //! gives it, at most `bound` corners (at least one), written from `fan`
+  //! on; returns the number of corners.
   template <bool Triangles>
-  void collect_fan(PolygonVertex const& associated, index_t bound,
-                   absl::InlinedVector<PolygonVertex, 10>& fan) const;
+  index_t collect_fan(PolygonVertex associated, index_t bound, PolygonVertex* fan) const;
 
   std::deque<Point<D>> points_;
   //! Per vertex: the associated corner, and its number of active corners.
@@ -254,6 +302,11 @@ class SurfaceMesh : public VertexSet {
   //! Per corner: its vertex, and the polygon across the edge leaving it.
   std::vector<index_t> corner_vertices_;
   std::vector<index_t> edge_adjacents_;
+  //! Per corner: the local index, in the adjacent polygon, of the twin of
+  //! the edge leaving it, as last stored. Edits do not always keep it (a
+  //! vertex edit moves edges, an edge glued one way may store the wrong
+  //! twin), so the queries check it before use (see `find_twin`).
+  std::vector<local_index_t> edge_twins_;
   std::unique_ptr<AttributeManager> polygon_attributes_;
 };
 
