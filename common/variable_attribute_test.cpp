@@ -1,3 +1,11 @@
+// GCC 12 at -O3 reports the inline storage of an empty absl::InlinedVector
+// moved out of a temporary as possibly uninitialised; it is not read. The
+// warning is placed in the headers, so it is turned off before them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+
 #include <common/variable_attribute.h>
 
 #include <array>
@@ -10,12 +18,6 @@
 
 #include <absl/container/inlined_vector.h>
 #include <gtest/gtest.h>
-
-// GCC 12 at -O3 reports the inline storage of an empty absl::InlinedVector
-// moved out of a temporary as possibly uninitialised; it is not read.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 
 namespace tarnix {
 namespace {

@@ -19,12 +19,16 @@ class UlvaneException : public std::runtime_error {
 
 namespace detail {
 
+//! Throws std::out_of_range "invalid vector subscript", the message the
+//! system documents for an index out of range. Out of line and cold, so
+//! that the small accessors that check an index stay small enough to be
+//! inlined where they are called.
+[[noreturn, gnu::cold]] void throw_out_of_range();
+
 //! Bounds-checked element access with the message the system documents.
 template <typename Container>
 auto& checked_at(Container& container, std::size_t index) {
-  if (index >= container.size()) {
-    throw std::out_of_range("invalid vector subscript");
-  }
+  if (index >= container.size()) throw_out_of_range();
   return container[index];
 }
 

@@ -49,7 +49,7 @@ class SurfaceMesh : public VertexSet {
   index_t nb_polygons() const { return static_cast<index_t>(polygon_active_.size()); }
   local_index_t nb_polygon_vertices(index_t polygon) const {
     // The sentinel entry makes polygon_starts_ one longer than the polygons.
-    if (polygon >= nb_polygons()) throw std::out_of_range("invalid vector subscript");
+    if (polygon >= nb_polygons()) detail::throw_out_of_range();
     return static_cast<local_index_t>(size_of(polygon));
   }
   //! False for a polygon removed by an edit and not yet cleaned.
@@ -60,7 +60,7 @@ class SurfaceMesh : public VertexSet {
   Point<D> const& point(index_t vertex) const {
     // The per-vertex vector has the points' count and a cheaper size than
     // the deque.
-    if (vertex >= vertex_corners_.size()) throw std::out_of_range("invalid vector subscript");
+    if (vertex >= vertex_corners_.size()) detail::throw_out_of_range();
     return points_[vertex];
   }
 
@@ -69,7 +69,7 @@ class SurfaceMesh : public VertexSet {
   }
   //! Vertex 0 is the first vertex of the edge, vertex 1 the second.
   index_t polygon_edge_vertex(PolygonEdge const& edge, local_index_t vertex) const {
-    if (vertex > 1) throw std::out_of_range("invalid vector subscript");
+    if (vertex > 1) detail::throw_out_of_range();
     return polygon_edge_vertices(edge)[vertex];
   }
   std::array<index_t, 2> polygon_edge_vertices(PolygonEdge const& edge) const {
@@ -81,13 +81,13 @@ class SurfaceMesh : public VertexSet {
 
   PolygonVertex next_polygon_vertex(PolygonVertex const& corner) const {
     const index_t size = nb_polygon_vertices(corner.polygon_id);
-    if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+    if (corner.vertex_id >= size) detail::throw_out_of_range();
     return {corner.polygon_id,
             static_cast<local_index_t>(corner.vertex_id + 1U == size ? 0 : corner.vertex_id + 1)};
   }
   PolygonVertex previous_polygon_vertex(PolygonVertex const& corner) const {
     const index_t size = nb_polygon_vertices(corner.polygon_id);
-    if (corner.vertex_id >= size) throw std::out_of_range("invalid vector subscript");
+    if (corner.vertex_id >= size) detail::throw_out_of_range();
     return {corner.polygon_id,
             static_cast<local_index_t>(corner.vertex_id == 0 ? size - 1 : corner.vertex_id - 1)};
   }
@@ -182,7 +182,7 @@ class SurfaceMesh : public VertexSet {
   //! Position of the corner in the flat corner arrays.
   //! \throw std::out_of_range for a polygon or local index out of range.
   index_t corner_index(index_t polygon, local_index_t local) const {
-    if (local >= nb_polygon_vertices(polygon)) throw std::out_of_range("invalid vector subscript");
+    if (local >= nb_polygon_vertices(polygon)) detail::throw_out_of_range();
     return start_of(polygon) + local;
   }
   index_t polygon_start(index_t polygon) const;
