@@ -145,7 +145,10 @@ std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygo
                                                                   unsigned int m,
                                                                   unsigned int target) const {
   const std::size_t bound = 3 * std::size_t{input_mesh.nb_polygons()};
-  std::vector<OrientedPolygonEdge> chain{first};
+  std::vector<OrientedPolygonEdge> chain;
+  // Most chains are a few edges long: one allocation for most of them.
+  chain.reserve(8);
+  chain.push_back(first);
   while (chain_end(chain.back()) != target) {
     const OrientedPolygonEdge next = next_chain_edge(chain.back(), m).value();
     // Turning back along the edge just walked means the marks break off

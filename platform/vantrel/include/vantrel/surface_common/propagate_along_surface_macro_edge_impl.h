@@ -29,6 +29,8 @@ absl::optional<std::vector<SurfacePath>> PropagateAlongSurfaceMacroEdge<D>::alon
   // never ends. With exact side tests it moves forward and stays far below.
   const std::size_t bound = std::size_t{3} * surface.nb_polygons() + surface.nb_vertices();
   std::vector<SurfacePath> steps;
+  // A side crosses a few edges: one allocation for most walks.
+  steps.reserve(16);
   absl::optional<SurfacePath> step = leave_vertex(this->begin());
   while (step) {
     if (steps.size() > bound) {
