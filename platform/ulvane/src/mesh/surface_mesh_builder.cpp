@@ -160,49 +160,58 @@ void SurfaceMeshBuilder<D>::set_polygon_adjacent(PolygonEdge const& edge, index_
 
 template <index_t D>
 void SurfaceMeshBuilder<D>::compute_polygon_adjacencies() {
-  // Every active edge keyed by its unordered vertex pair; sorting puts the
-  // edges on one pair side by side, and a pair is glued only when it holds
-  // exactly one edge of each direction.
+  // Every active edge filed under the smaller of its two vertices (a
+  // counting sort), each vertex's few edges then sorted by the other
+  // vertex: the edges on one pair lie side by side, and a pair is glued
+  // only when it holds exactly one edge of each direction.
   struct KeyedEdge {
-    index_t low;
     index_t high;
     bool from_low;
     index_t polygon;
     index_t corner;
   };
-  std::vector<KeyedEdge> edges;
-  edges.reserve(mesh_.corner_vertices_.size());
   std::fill(mesh_.edge_adjacents_.begin(), mesh_.edge_adjacents_.end(), NO_ID);
-  for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
-    if (!mesh_.polygon_active_[polygon]) continue;
-    const index_t start = mesh_.polygon_starts_[polygon];
-    const index_t end = mesh_.polygon_starts_[polygon + 1];
-    for (index_t corner = start; corner < end; ++corner) {
-      const index_t from = mesh_.corner_vertices_[corner];
-      const index_t to = mesh_.corner_vertices_[corner + 1 < end ? corner + 1 : start];
-      edges.push_back({std::min(from, to), std::max(from, to), from < to, polygon, corner});
-    }
-  }
-  std::sort(edges.begin(), edges.end(), [](KeyedEdge const& a, KeyedEdge const& b) {
-    return std::tie(a.low, a.high, a.from_low, a.corner) <
-           std::tie(b.low, b.high, b.from_low, b.corner);
-  });
-  for (std::size_t first = 0; first < edges.size();) {
-    std::size_t last = first + 1;
-    while (last < edges.size() && edges[last].low == edges[first].low &&
-           edges[last].high == edges[first].high) {
-      ++last;
-    }
-    if (last - first == 2 && edges[first].from_low != edges[first + 1].from_low) {
-      for (std::size_t side = 0; side < 2; ++side) {
-        KeyedEdge const& edge = edges[first + side];
-        KeyedEdge const& twin = edges[first + 1 - side];
-        mesh_.edge_adjacents_[edge.corner] = twin.polygon;
-        mesh_.edge_twins_[edge.corner] =
-            static_cast<local_index_t>(twin.corner - mesh_.polygon_starts_[twin.polygon]);
+  const auto for_each_edge = [this](auto&& visit) {
+    for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
+      if (!mesh_.polygon_active_[polygon]) continue;
+      const index_t start = mesh_.polygon_starts_[polygon];
+      const index_t end = mesh_.polygon_starts_[polygon + 1];
+      for (index_t corner = start; corner < end; ++corner) {
+        const index_t from = mesh_.corner_vertices_[corner];
+        const index_t to = mesh_.corner_vertices_[corner + 1 < end ? corner + 1 : start];
+        visit(from, to, polygon, corner);
       }
     }
-    first = last;
+  };
+  const index_t nb_vertices = mesh_.nb_vertices();
+  std::vector<index_t> first_edge(std::size_t{nb_vertices} + 1, 0);
+  for_each_edge([&first_edge](index_t from, index_t to, index_t, index_t) {
+    ++first_edge[std::min(from, to) + 1];
+  });
+  for (index_t v = 0; v < nb_vertices; ++v) first_edge[v + 1] += first_edge[v];
+  std::vector<KeyedEdge> edges(first_edge[nb_vertices]);
+  std::vector<index_t> next(first_edge.begin(), first_edge.end() - 1);
+  for_each_edge([&edges, &next](index_t from, index_t to, index_t polygon, index_t corner) {
+    edges[next[std::min(from, to)]++] = {std::max(from, to), from < to, polygon, corner};
+  });
+  for (index_t v = 0; v < nb_vertices; ++v) {
+    const auto begin = edges.begin() + first_edge[v];
+    const auto end = edges.begin() + first_edge[v + 1];
+    std::sort(begin, end, [](KeyedEdge const& a, KeyedEdge const& b) { return a.high < b.high; });
+    for (auto first = begin; first != end;) {
+      auto last = first + 1;
+      while (last != end && last->high == first->high) ++last;
+      if (last - first == 2 && first->from_low != (first + 1)->from_low) {
+        for (std::size_t side = 0; side < 2; ++side) {
+          KeyedEdge const& edge = first[side];
+          KeyedEdge const& twin = first[1 - side];
+          mesh_.edge_adjacents_[edge.corner] = twin.polygon;
+          mesh_.edge_twins_[edge.corner] =
+              static_cast<local_index_t>(twin.corner - mesh_.polygon_starts_[twin.polygon]);
+        }
+      }
+      first = last;
+    }
   }
 }
 
