@@ -491,11 +491,12 @@ class SurfaceRelaxer {
       for (index_t i = 0; i < 2; ++i) {
         target.set_value(i, (position.value(i) + apex.value(i)) * 0.5);
       }
-      if (is_move_too_short(vertex, target, mean_length)) continue;
+      if (is_move_too_short(position, target, mean_length)) continue;
       // The vertices linked to the vertex are read once, for the simulations
       // and the move.
       const auto linked = model.component_mesh_vertices(unique_vertex(vertex));
-      const auto moved = moved_position(vertex, linked, target, ring, neighbours, around);
+      const auto moved =
+          moved_position(vertex, position, linked, target, ring, neighbours, around);
       if (!moved) continue;
       move_point(model, linked, *moved);
       if (--moves_left == 0) {
@@ -638,27 +639,28 @@ class SurfaceRelaxer {
   absl::optional<Point<dimension>> find_moved_position(unsigned int vertex,
                                                        Point<2> const& target,
                                                        Ring const& ring, double mean_length) {
-    if (is_move_too_short(vertex, target, mean_length)) return absl::nullopt;
+    const Point<2> position = local_point(vertex);
+    if (is_move_too_short(position, target, mean_length)) return absl::nullopt;
     const RingNeighbours neighbours = ring_neighbours(ring);
-    return moved_position(vertex, model.component_mesh_vertices(unique_vertex(vertex)), target,
-                          ring, neighbours, ring_local_points(neighbours));
+    return moved_position(vertex, position, model.component_mesh_vertices(unique_vertex(vertex)),
+                          target, ring, neighbours, ring_local_points(neighbours));
   }
 
-  //! Whether moving the vertex to `target` is shorter than a hundredth of
-  //! `mean_length`.
-  bool is_move_too_short(unsigned int vertex, Point<2> const& target, double mean_length) {
-    return point_point_distance(local_point(vertex), target) / mean_length < 0.01;
+  //! Whether moving the vertex from its local `position` to `target` is
+  //! shorter than a hundredth of `mean_length`.
+  static bool is_move_too_short(Point<2> const& position, Point<2> const& target,
+                                double mean_length) {
+    return point_point_distance(position, target) / mean_length < 0.01;
   }
 
-  //! `find_moved_position` past the length test, with the model's vertices
-  //! linked to the vertex, the ring's other vertices and their local points
-  //! already read.
-  absl::optional<Point<dimension>> moved_position(unsigned int vertex,
+  //! `find_moved_position` past the length test, with the vertex's local
+  //! position, the model's vertices linked to it, the ring's other vertices
+  //! and their local points already read.
+  absl::optional<Point<dimension>> moved_position(unsigned int vertex, Point<2> const& position,
                                                   absl::Span<const ComponentMeshVertex> linked,
                                                   Point<2> const& target, Ring const& ring,
                                                   RingNeighbours const& neighbours,
                                                   RingLocalPoints const& around) {
-    const Point<2> position = local_point(vertex);
     for (std::size_t i = 0; i < ring.size(); ++i) {
       // The triangle in its own vertex order: the vertex's corner, then the
       // far and the opposite vertex.

@@ -5,21 +5,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include <absl/container/flat_hash_set.h>
 #include <absl/container/inlined_vector.h>
 
 #include <common/variable_attribute.h>
-#include "frontal/small_id_set.h"
 #include <morvex/modifier_surface/triangulated_surface_epsilon_modifier.h>
 #include <tarnix/surface2d/propagate_along_line.h>
 #include <ulvane/geometry/distance.h>
 #include <ulvane/geometry/intersection.h>
 #include <ulvane/geometry/vector.h>
 
+#include "frontal/small_id_set.h"
+
 namespace tarnix {
 namespace detail {
 namespace {
-
 
 // Crossings closer than this (times the tolerance scale) are taken as one.
 constexpr double CROSSING_MERGE_DISTANCE = 1e-6;

@@ -8,9 +8,10 @@
 #include <absl/strings/str_cat.h>
 
 #include <common/variable_attribute.h>
-#include "frontal/small_id_set.h"
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/predicates.h>
+
+#include "frontal/small_id_set.h"
 
 namespace tarnix {
 namespace detail {

@@ -314,7 +314,7 @@ inline void check_triangle(Findings& findings, uuid const& surface,
 
 //! The points of the triangle with the moved vertices at the point.
 template <index_t D>
-std::array<Point<D>, 3> moved_points(SurfaceMesh<D> const& mesh, index_t triangle,
+std::array<Point<D>, 3> moved_points(TriangulatedSurface<D> const& mesh, index_t triangle,
                                      absl::Span<const index_t> moved, Point<D> const& point) {
   std::array<Point<D>, 3> corners;
   for (local_index_t v = 0; v < 3; ++v) {
@@ -790,32 +790,23 @@ bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> lin
     // The type is a surface's: the ids tell the surface.
     const bool is_walked = walked != nullptr && vertex.vertex == walked->vertex &&
                            vertex.component_id.id() == walked->surface.id();
+    auto const& surface = is_walked ? walked->surface : model.surface(vertex.component_id.id());
+    // The vertex's fan: the caller's walk, or walked here.
+    Fan fan;
+    if (!is_walked) fan = vertex_fan(triangulated(surface), vertex.vertex);
+    const auto corners = is_walked ? walked->corners : absl::MakeConstSpan(fan.corners);
     if constexpr (D == 2) {
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
       // decides in 2D, without gathering the triangles first.
-      if (is_walked) {
-        if (!fan_stays_counter_clockwise(walked->surface.get_mesh(), walked->corners,
-                                         vertex.vertex, point)) {
-          return false;
-        }
-        continue;
-      }
-      auto const& mesh = triangulated(model.surface(vertex.component_id.id()));
-      if (!fan_stays_counter_clockwise(mesh, vertex_fan(mesh, vertex.vertex).corners,
-                                       vertex.vertex, point)) {
+      if (!fan_stays_counter_clockwise(surface.get_mesh(), corners, vertex.vertex, point)) {
         return false;
       }
       continue;
     }
-    auto const& mesh =
-        triangulated(is_walked ? walked->surface : model.surface(vertex.component_id.id()));
+    auto const& mesh = triangulated(surface);
     std::array<Fan, 1> fans;
-    if (is_walked) {
-      fans[0].corners.assign(walked->corners.begin(), walked->corners.end());
-    } else {
-      fans[0] = vertex_fan(mesh, vertex.vertex);
-    }
+    fans[0].corners.assign(corners.begin(), corners.end());
     const std::array<index_t, 1> moved{{vertex.vertex}};
     check_moved_fans(findings, vertex.component_id.id(), mesh, absl::MakeConstSpan(fans),
                      absl::MakeConstSpan(moved), point, {});
