@@ -31,15 +31,22 @@ std::string vertex_text(TriangulatedSurface<2> const& mesh, index_t vertex) {
 
 // The vertices of the triangles, as corners 3 t + k (inactive triangles
 // hold NO_ID), and the corners at each vertex in compressed rows: the
-// corners of v are corners[start[v]] .. corners[start[v + 1] - 1]. Read
-// from local arrays, the checks of every edge stay cheap.
+// corners of v are corners[start[v]] .. corners[start[v + 1] - 1]. Each
+// row entry also holds its corner's triangle and the vertices after and
+// before it, so that the checks of every edge read one row and nothing
+// else.
 struct VertexCorners {
+  struct RowEntry {
+    index_t polygon;
+    index_t next;
+    index_t previous;
+  };
   std::vector<index_t> vertices;
   std::vector<index_t> start;
-  std::vector<index_t> corners;
+  std::vector<RowEntry> rows;
 
-  absl::Span<index_t const> of(index_t vertex) const {
-    return absl::MakeConstSpan(corners.data() + start[vertex], start[vertex + 1] - start[vertex]);
+  absl::Span<RowEntry const> of(index_t vertex) const {
+    return absl::MakeConstSpan(rows.data() + start[vertex], start[vertex + 1] - start[vertex]);
   }
   index_t next(index_t corner) const { return vertices[corner % 3 == 2 ? corner - 2 : corner + 1]; }
   index_t previous(index_t corner) const {
@@ -48,8 +55,8 @@ struct VertexCorners {
   // A triangle other than `polygon` that runs along the edge from `to` to
   // `from`, or NO_ID.
   index_t twin(index_t from, index_t to, index_t polygon) const {
-    for (auto const corner : of(from)) {
-      if (corner / 3 != polygon && previous(corner) == to) return corner / 3;
+    for (auto const& entry : of(from)) {
+      if (entry.polygon != polygon && entry.previous == to) return entry.polygon;
     }
     return NO_ID;
   }
@@ -69,11 +76,12 @@ VertexCorners vertex_corners(TriangulatedSurface<2> const& mesh) {
     }
   }
   for (index_t v = 0; v < nb_vertices; ++v) result.start[v + 1] += result.start[v];
-  result.corners.resize(result.start[nb_vertices]);
+  result.rows.resize(result.start[nb_vertices]);
   std::vector<index_t> next(result.start.begin(), result.start.end() - 1);
   for (index_t corner = 0; corner < result.vertices.size(); ++corner) {
     auto const v = result.vertices[corner];
-    if (v != NO_ID) result.corners[next[v]++] = corner;
+    if (v == NO_ID) continue;
+    result.rows[next[v]++] = {corner / 3, result.next(corner), result.previous(corner)};
   }
   return result;
 }
@@ -92,14 +100,14 @@ void check_adjacencies(TriangulatedSurface<2> const& mesh, VertexCorners const& 
     // One pass over the corners at a finds both a triangle running the same
     // way (an overlap) and the one running the other way (the twin).
     index_t twin = NO_ID;
-    for (auto const corner : corners.of(a)) {
-      if (corner / 3 == t) continue;
-      if (corners.next(corner) == b) {
+    for (auto const& entry : corners.of(a)) {
+      if (entry.polygon == t) continue;
+      if (entry.next == b) {
         refuse(context,
-               absl::StrCat("Triangles ", t, " and ", corner / 3, " of ", context.component,
+               absl::StrCat("Triangles ", t, " and ", entry.polygon, " of ", context.component,
                             " both run along ", edge_text(), ": they overlap"));
       }
-      if (corners.previous(corner) == b) twin = corner / 3;
+      if (entry.previous == b) twin = entry.polygon;
     }
     // An edge without adjacency is on the border, even where another
     // triangle runs the other way along it: a surface may be cut open.
