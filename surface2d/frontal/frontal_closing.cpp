@@ -11,8 +11,6 @@
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/predicates.h>
 
-#include "frontal/small_id_set.h"
-
 namespace tarnix {
 namespace detail {
 
@@ -160,7 +158,8 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
 
   std::vector<unsigned int> region;
   std::vector<unsigned int> stack;
-  SmallIdSet visited;
+  IdMarks& visited = triangle_marks;
+  visited.start(input_mesh.nb_polygons());
   for (auto const& record : boundary) {
     if (record.on_border) {
       visited.insert(record.edge.polygon_id);

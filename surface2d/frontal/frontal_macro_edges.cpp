@@ -70,23 +70,22 @@ bool FrontalRemesher<2>::carries_macro_edge(PolygonEdge const& edge) const {
   return macro_edge_of(edge) != NO_ID;
 }
 
-std::vector<unsigned int> FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
-  std::vector<unsigned int> result;
-  const auto fan = input_mesh.polygons_around_vertex(v);
-  // Most edges hold one mark at most: room for one per edge seen.
-  result.reserve(2 * fan.size());
-  for (auto const& corner : fan) {
+MacroEdgeIds FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
+  MacroEdgeIds result;
+  for (auto const& corner : input_mesh.polygons_around_vertex(v)) {
     const PolygonEdge leaving{corner};
     const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
     auto const& lists = edge_lists(corner.polygon_id);
-    result.insert(result.end(), lists[leaving.edge_id].begin(), lists[leaving.edge_id].end());
-    result.insert(result.end(), lists[entering.edge_id].begin(), lists[entering.edge_id].end());
+    // Most edges hold no mark.
+    for (const unsigned int m : lists[leaving.edge_id]) result.push_back(m);
+    for (const unsigned int m : lists[entering.edge_id]) result.push_back(m);
   }
   return result;
 }
 
 absl::optional<unsigned int> FrontalRemesher<2>::first_common_entry(
     absl::Span<unsigned int const> around_a, absl::Span<unsigned int const> around_b) {
+  if (around_a.empty()) return absl::nullopt;
   for (const unsigned int m : around_b) {
     if (std::find(around_a.begin(), around_a.end(), m) != around_a.end()) return m;
   }
@@ -166,8 +165,16 @@ std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygo
 std::vector<OrientedPolygonEdge> FrontalRemesher<2>::macro_edge_chain(unsigned int a,
                                                                       unsigned int b,
                                                                       unsigned int m) const {
-  const auto around = macro_edge_edges_around(m, a);
-  return follow_chain(around.at(0), m, b);
+  // The chain starts on the first edge at a, in the fan's order, that holds m.
+  for (auto const& corner : input_mesh.polygons_around_vertex(a)) {
+    const PolygonEdge leaving{corner};
+    auto const& lists = edge_lists(corner.polygon_id);
+    if (contains(lists[leaving.edge_id], m)) return follow_chain({leaving, true}, m, b);
+    const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
+    if (contains(lists[entering.edge_id], m)) return follow_chain({entering, false}, m, b);
+  }
+  // No edge at a holds m: the same error as a lookup in an empty list.
+  return follow_chain(macro_edge_edges_around(m, a).at(0), m, b);
 }
 
 absl::optional<std::vector<GeometricSurfacePath<2>>> FrontalRemesher<2>::straight_path(

@@ -2,6 +2,7 @@
 
 #include "driver/input_checks.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <absl/strings/str_cat.h>
@@ -23,6 +24,38 @@ bool FrontPriority::operator()(FrontEdge const& a, FrontEdge const& b) const {
   // which fixes the order the heap gives to ties.
   if (a.kind == 0) return !(a.length < b.length);
   return !(std::fabs(a.length - a.size) < std::fabs(b.length - b.size));
+}
+
+namespace {
+
+// `FrontPriority` on the records that the heap's indices name.
+struct IndexPriority {
+  std::vector<FrontEdge> const* records;
+  bool operator()(unsigned int a, unsigned int b) const {
+    return FrontPriority{}((*records)[a], (*records)[b]);
+  }
+};
+
+}  // namespace
+
+void FrontQueue::push(FrontEdge const& edge) {
+  unsigned int index;
+  if (free_.empty()) {
+    index = static_cast<unsigned int>(records_.size());
+    records_.push_back(edge);
+  } else {
+    index = free_.back();
+    free_.pop_back();
+    records_[index] = edge;
+  }
+  heap_.push_back(index);
+  std::push_heap(heap_.begin(), heap_.end(), IndexPriority{&records_});
+}
+
+void FrontQueue::pop() {
+  std::pop_heap(heap_.begin(), heap_.end(), IndexPriority{&records_});
+  free_.push_back(heap_.back());
+  heap_.pop_back();
 }
 
 RemeshAlgo<2>::RemeshAlgo(Metric<2> const& metric_field, absl::Span<unsigned int const> given)

@@ -9,12 +9,12 @@
 //! front is a heap of output edges that still need a triangle on one side;
 //! it starts on the border of the working surface and grows inward.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <queue>
 #include <stack>
 #include <utility>
 #include <vector>
@@ -71,6 +71,9 @@ struct FrontEdge {
   int kind;
   unsigned int macro_edge;
 };
+
+//! The macro-edge ids gathered around a vertex.
+using MacroEdgeIds = absl::InlinedVector<unsigned int, 16>;
 
 //! Start and end input vertex of a macro edge, as ids of the time it was made.
 using MacroEdge = std::array<unsigned int, 2>;
@@ -181,7 +184,26 @@ struct FrontPriority {
   bool operator()(FrontEdge const& a, FrontEdge const& b) const;
 };
 
-using FrontQueue = std::priority_queue<FrontEdge, std::vector<FrontEdge>, FrontPriority>;
+//! The front as a priority queue in the order of `FrontPriority`. The heap
+//! holds indices of the records, so reordering it moves no records; it
+//! takes its edges in the order a heap of the records themselves would.
+class FrontQueue {
+ public:
+  bool empty() const { return heap_.empty(); }
+  std::size_t size() const { return heap_.size(); }
+  //! The edge to take next. \pre not empty.
+  FrontEdge const& top() const { return records_[heap_.front()]; }
+  void push(FrontEdge const& edge);
+  //! Removes the edge `top` gives. \pre not empty.
+  void pop();
+
+ private:
+  std::vector<FrontEdge> records_;
+  //! Indices of the records in the front, ordered as a heap.
+  std::vector<unsigned int> heap_;
+  //! Records taken off the front, free for the next pushes.
+  std::vector<unsigned int> free_;
+};
 
 //! Split-off copies of non-manifold given vertices: given vertex (as the
 //! caller passed it) to the vertices made for its other fans.
@@ -190,6 +212,33 @@ using SplitCopies = absl::flat_hash_map<unsigned int, std::vector<unsigned int>>
 using RegionIndexMap = absl::flat_hash_map<unsigned int, unsigned int>;
 using MacroEdgeCycles = absl::InlinedVector<std::vector<unsigned int>, 1>;
 using RegionBoundarySet = absl::flat_hash_set<RegionBoundaryEdge>;
+
+//! The ids one local search of the working surface has met, as a stamp per
+//! id: each search takes a new stamp, so starting one clears nothing and a
+//! lookup is one read, however many ids the search meets.
+class IdMarks {
+ public:
+  //! Starts a search over ids below `size`.
+  void start(std::size_t size) {
+    if (stamps_.size() < size) stamps_.resize(size, 0);
+    if (++stamp_ == 0) {
+      // The stamps wrapped around: old stamps could be taken for new ones.
+      std::fill(stamps_.begin(), stamps_.end(), 0);
+      stamp_ = 1;
+    }
+  }
+  //! Marks the id; false when the search marked it already.
+  bool insert(unsigned int id) {
+    std::uint32_t& stamp = stamps_[id];
+    if (stamp == stamp_) return false;
+    stamp = stamp_;
+    return true;
+  }
+
+ private:
+  std::vector<std::uint32_t> stamps_;
+  std::uint32_t stamp_ = 0;
+};
 
 template <index_t D>
 class RemeshAlgo;
@@ -333,7 +382,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! else NO_ID.
   unsigned int macro_edge_of(PolygonEdge const& edge) const;
   bool carries_macro_edge(PolygonEdge const& edge) const;
-  std::vector<unsigned int> macro_edges_around(unsigned int v) const;
+  //! The marks of the edges around v, fan by fan: per corner, those of the
+  //! edge leaving v, then of the edge entering it.
+  MacroEdgeIds macro_edges_around(unsigned int v) const;
   absl::optional<unsigned int> common_macro_edge(unsigned int a, unsigned int b) const;
   absl::optional<unsigned int> find_macro_edge(unsigned int a, unsigned int b) const;
   absl::InlinedVector<OrientedPolygonEdge, 4> macro_edge_edges_around(unsigned int m,
@@ -476,6 +527,10 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;
+  //! The triangles and the vertices met by the searches of the candidate
+  //! vertices and of the region a candidate encloses.
+  mutable IdMarks triangle_marks;
+  mutable IdMarks vertex_marks;
 };
 
 //! The concrete frontal remesher of 2D surfaces.
