@@ -359,29 +359,18 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   const unsigned int u = twin.polygon_id;
   const local_index_t i = edge.edge_id;
   const local_index_t j = twin.edge_id;
-  const unsigned int c = input_mesh.polygon_vertex({t, next_local(next_local(i))});
-  const unsigned int d = input_mesh.polygon_vertex({u, next_local(next_local(j))});
   // The two triangles are rewritten in place: t becomes (a, d, c) and u
   // becomes (b, c, d). Their edges a -> d and b -> c take the lists and
   // neighbours of the edges they replace; c -> a and d -> b keep theirs.
   const PolygonEdge t_side{t, next_local(i)};
   const PolygonEdge u_side{u, next_local(j)};
-  const auto beyond_t_side = input_mesh.polygon_adjacent_edge(t_side);
-  const auto beyond_u_side = input_mesh.polygon_adjacent_edge(u_side);
-  auto t_side_list = edge_lists(t)[t_side.edge_id];
-  auto u_side_list = edge_lists(u)[u_side.edge_id];
-  input_builder.set_polygon_vertex({t, next_local(i)}, d);
-  input_builder.set_polygon_vertex({u, next_local(j)}, c);
-  set_edge_list({t, i}, std::move(u_side_list));
-  clear_edge_list(t_side);
-  set_edge_list({u, j}, std::move(t_side_list));
-  clear_edge_list(u_side);
-  input_builder.set_polygon_adjacent({t, i}, beyond_u_side ? beyond_u_side->polygon_id : NO_ID);
-  if (beyond_u_side) input_builder.set_polygon_adjacent(*beyond_u_side, t);
-  input_builder.set_polygon_adjacent({u, j}, beyond_t_side ? beyond_t_side->polygon_id : NO_ID);
-  if (beyond_t_side) input_builder.set_polygon_adjacent(*beyond_t_side, u);
-  input_builder.set_polygon_adjacent(t_side, u);
-  input_builder.set_polygon_adjacent(u_side, t);
+  input_builder.flip_edge(edge);
+  auto& t_lists = edge_info_attribute->modifiable_value(t);
+  auto& u_lists = edge_info_attribute->modifiable_value(u);
+  t_lists[i] = std::move(u_lists[u_side.edge_id]);
+  u_lists[u_side.edge_id].clear();
+  u_lists[j] = std::move(t_lists[t_side.edge_id]);
+  t_lists[t_side.edge_id].clear();
   return std::array<PolygonEdge, 4>{
       {{t, i}, {t, next_local(next_local(i))}, {u, j}, {u, next_local(next_local(j))}}};
 }
