@@ -44,7 +44,7 @@ Point<2> crossing_point(TriangulatedSurface<2> const& mesh, SurfacePath const& p
 
 }  // namespace
 
-absl::optional<std::stack<SurfacePath>> FrontalRemesher2D::propagate_along_line(
+absl::optional<SurfacePathStack> FrontalRemesher2D::propagate_along_line(
     FrontEdge const& edge, InfiniteLine<2> const& line, double distance) const {
   const PropagateAlongLine2D walk(*this, line);
   return walk.along_line(macro_edge_chain(edge.start, edge.end, edge.macro_edge), distance);

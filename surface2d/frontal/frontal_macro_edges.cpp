@@ -140,14 +140,10 @@ absl::optional<OrientedPolygonEdge> FrontalRemesher<2>::next_chain_edge(
   return first;
 }
 
-std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygonEdge const& first,
-                                                                  unsigned int m,
-                                                                  unsigned int target) const {
+MacroEdgeChain FrontalRemesher<2>::follow_chain(OrientedPolygonEdge const& first, unsigned int m,
+                                                unsigned int target) const {
   const std::size_t bound = 3 * std::size_t{input_mesh.nb_polygons()};
-  std::vector<OrientedPolygonEdge> chain;
-  // Most chains are a few edges long: one allocation for most of them.
-  chain.reserve(8);
-  chain.push_back(first);
+  MacroEdgeChain chain{first};
   while (chain_end(chain.back()) != target) {
     const OrientedPolygonEdge next = next_chain_edge(chain.back(), m).value();
     // Turning back along the edge just walked means the marks break off
@@ -162,9 +158,8 @@ std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygo
   return chain;
 }
 
-std::vector<OrientedPolygonEdge> FrontalRemesher<2>::macro_edge_chain(unsigned int a,
-                                                                      unsigned int b,
-                                                                      unsigned int m) const {
+MacroEdgeChain FrontalRemesher<2>::macro_edge_chain(unsigned int a, unsigned int b,
+                                                    unsigned int m) const {
   // The chain starts on the first edge at a, in the fan's order, that holds m.
   for (auto const& corner : input_mesh.polygons_around_vertex(a)) {
     const PolygonEdge leaving{corner};

@@ -56,6 +56,12 @@ struct OrientedPolygonEdge {
   bool forward;
 };
 
+//! A macro edge's chain of polygon edges, in order; most chains are short.
+using MacroEdgeChain = absl::InlinedVector<OrientedPolygonEdge, 4>;
+//! The steps of a walk across the working surface, the last on top; most
+//! walks are short.
+using SurfacePathStack = std::stack<SurfacePath, absl::InlinedVector<SurfacePath, 16>>;
+
 //! One element of the front: an output edge from `start` to `end` (input
 //! vertices) that still needs the triangle (start, end, apex). Points,
 //! `length` and `size` are those of the time the record was made.
@@ -392,8 +398,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   absl::optional<OrientedPolygonEdge> next_chain_edge(OrientedPolygonEdge const& current,
                                                       unsigned int m) const;
   //! \throw UlvaneException when the walk would not end.
-  std::vector<OrientedPolygonEdge> macro_edge_chain(unsigned int a, unsigned int b,
-                                                    unsigned int m) const;
+  MacroEdgeChain macro_edge_chain(unsigned int a, unsigned int b, unsigned int m) const;
   absl::optional<std::vector<GeometricSurfacePath<2>>> straight_path(unsigned int a,
                                                                      unsigned int b) const;
   CandidateSide existing_side(unsigned int a, unsigned int b, unsigned int m) const;
@@ -442,8 +447,8 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Macro edge m's chain from `first` on, until a step ends at `target`.
   //! \throw UlvaneException when the marks break off (the walk would turn
   //! back) or the chain grows longer than the surface has polygon edges.
-  std::vector<OrientedPolygonEdge> follow_chain(OrientedPolygonEdge const& first, unsigned int m,
-                                                unsigned int target) const;
+  MacroEdgeChain follow_chain(OrientedPolygonEdge const& first, unsigned int m,
+                              unsigned int target) const;
   //! An estimate of the number of working triangles at the end of the
   //! run, from the area the metric asks to fill; bounds the refinement.
   std::size_t expected_nb_working_triangles() const;
@@ -499,8 +504,8 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! used as it is.
   std::vector<unsigned int> enclosed_triangles(CandidateSide const& side1,
                                                CandidateSide const& side2, FrontEdge const& edge,
-                                               std::vector<OrientedPolygonEdge>& chain1,
-                                               std::vector<OrientedPolygonEdge>& chain2) const;
+                                               MacroEdgeChain& chain1,
+                                               MacroEdgeChain& chain2) const;
   //! Toggles the records of the chain's input edges in the set.
   void toggle_chain(absl::Span<OrientedPolygonEdge const> chain, RegionBoundarySet& set) const;
   //! Appends the entries of the replaced edge's own list to the new edge's.
@@ -523,7 +528,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::vector<MacroEdge> macro_edges;
   //! The chain of the side the last `make_macro_edge` cut, empty when it
   //! cut nothing.
-  std::vector<OrientedPolygonEdge> cut_chain;
+  MacroEdgeChain cut_chain;
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;
@@ -555,9 +560,9 @@ class FrontalRemesher2D : public FrontalRemesher<2> {
 
   //! The line walk from the front edge's macro-edge chain, stopping beyond
   //! `distance` from the line's origin; the last crossing on top.
-  absl::optional<std::stack<SurfacePath>> propagate_along_line(FrontEdge const& edge,
-                                                               InfiniteLine<2> const& line,
-                                                               double distance) const;
+  absl::optional<SurfacePathStack> propagate_along_line(FrontEdge const& edge,
+                                                        InfiniteLine<2> const& line,
+                                                        double distance) const;
   //! The macro edge at and the point of the vertex of triangle t that the
   //! point snaps to, if any.
   absl::optional<std::pair<unsigned int, Point<2>>> snap_to_polygon_vertex(
