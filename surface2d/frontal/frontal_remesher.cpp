@@ -28,11 +28,11 @@ bool FrontPriority::operator()(FrontEdge const& a, FrontEdge const& b) const {
 
 namespace {
 
-// `FrontPriority` on the records that the heap's indices name.
-struct IndexPriority {
-  std::vector<FrontEdge> const* records;
-  bool operator()(unsigned int a, unsigned int b) const {
-    return FrontPriority{}((*records)[a], (*records)[b]);
+// `FrontPriority` on the keys of the records.
+struct EntryPriority {
+  bool operator()(FrontQueue::Entry const& a, FrontQueue::Entry const& b) const {
+    if (a.kind != b.kind) return a.kind != 0;
+    return !(a.key < b.key);
   }
 };
 
@@ -48,13 +48,15 @@ void FrontQueue::push(FrontEdge const& edge) {
     free_.pop_back();
     records_[index] = edge;
   }
-  heap_.push_back(index);
-  std::push_heap(heap_.begin(), heap_.end(), IndexPriority{&records_});
+  // The key is computed as `FrontPriority` computes it.
+  const double key = edge.kind == 0 ? edge.length : std::fabs(edge.length - edge.size);
+  heap_.push_back({key, edge.kind, index});
+  std::push_heap(heap_.begin(), heap_.end(), EntryPriority{});
 }
 
 void FrontQueue::pop() {
-  std::pop_heap(heap_.begin(), heap_.end(), IndexPriority{&records_});
-  free_.push_back(heap_.back());
+  std::pop_heap(heap_.begin(), heap_.end(), EntryPriority{});
+  free_.push_back(heap_.back().record);
   heap_.pop_back();
 }
 

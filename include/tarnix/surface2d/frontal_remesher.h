@@ -191,22 +191,31 @@ struct FrontPriority {
 };
 
 //! The front as a priority queue in the order of `FrontPriority`. The heap
-//! holds indices of the records, so reordering it moves no records; it
-//! takes its edges in the order a heap of the records themselves would.
+//! holds the sort keys and indices of the records, so reordering it reads
+//! and moves no records; it takes its edges in the order a heap of the
+//! records themselves would.
 class FrontQueue {
  public:
+  //! A record's place in the heap, with the keys `FrontPriority` compares:
+  //! the kind, and the length (kind 0) or its distance to the size.
+  struct Entry {
+    double key;
+    int kind;
+    unsigned int record;
+  };
+
   bool empty() const { return heap_.empty(); }
   std::size_t size() const { return heap_.size(); }
   //! The edge to take next. \pre not empty.
-  FrontEdge const& top() const { return records_[heap_.front()]; }
+  FrontEdge const& top() const { return records_[heap_.front().record]; }
   void push(FrontEdge const& edge);
   //! Removes the edge `top` gives. \pre not empty.
   void pop();
 
  private:
   std::vector<FrontEdge> records_;
-  //! Indices of the records in the front, ordered as a heap.
-  std::vector<unsigned int> heap_;
+  //! The records in the front, ordered as a heap.
+  std::vector<Entry> heap_;
   //! Records taken off the front, free for the next pushes.
   std::vector<unsigned int> free_;
 };
