@@ -196,13 +196,17 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
                                                                   unsigned int c) {
   cut_chain.clear();
   // find_macro_edge(b, a), then find_macro_edge(a, b), on the lists
-  // around a and b gathered once.
-  const auto around_a = macro_edges_around(a);
+  // around a and b gathered once. Both find nothing when either list is
+  // empty: a candidate apex just inserted carries no mark, and the fan of
+  // the front edge's start is then not walked.
   const auto around_b = macro_edges_around(b);
-  if (const auto m = if_runs_from_to(first_common_entry(around_b, around_a), b, a)) {
-    return existing_side(a, b, *m);
+  if (!around_b.empty()) {
+    const auto around_a = macro_edges_around(a);
+    if (const auto m = if_runs_from_to(first_common_entry(around_b, around_a), b, a)) {
+      return existing_side(a, b, *m);
+    }
+    if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   }
-  if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   auto cuts = straight_path(a, b);
   if (!cuts) return absl::nullopt;
   // A side whose crossed edges can all be flipped becomes one input edge:
