@@ -262,6 +262,19 @@ template <index_t D>
 void SurfaceMeshBuilder<D>::associate_first_corner(index_t vertex) {
   mesh_.vertex_corners_[vertex] = {};
   if (mesh_.vertex_nb_active_corners_[vertex] == 0) return;
+  if (mesh_.only_triangles()) {
+    // Corner k is corner k % 3 of triangle k / 3: the first active corner
+    // in polygon order is the first in the flat list, found by a plain scan.
+    auto const& corners = mesh_.corner_vertices_;
+    for (auto found = std::find(corners.begin(), corners.end(), vertex); found != corners.end();
+         found = std::find(found + 1, corners.end(), vertex)) {
+      const auto k = static_cast<index_t>(found - corners.begin());
+      if (!mesh_.polygon_active_[k / 3]) continue;
+      mesh_.vertex_corners_[vertex] = {k / 3, static_cast<local_index_t>(k % 3)};
+      return;
+    }
+    return;
+  }
   for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
     if (!mesh_.polygon_active_[polygon]) continue;
     const index_t start = mesh_.polygon_starts_[polygon];
