@@ -14,8 +14,6 @@
 #include <ulvane/geometry/intersection.h>
 #include <ulvane/geometry/vector.h>
 
-#include "frontal/small_id_set.h"
-
 namespace tarnix {
 namespace detail {
 namespace {
@@ -46,7 +44,7 @@ Point<2> crossing_point(TriangulatedSurface<2> const& mesh, SurfacePath const& p
 
 }  // namespace
 
-absl::optional<std::stack<SurfacePath>> FrontalRemesher2D::propagate_along_line(
+absl::optional<SurfacePathStack> FrontalRemesher2D::propagate_along_line(
     FrontEdge const& edge, InfiniteLine<2> const& line, double distance) const {
   const PropagateAlongLine2D walk(*this, line);
   return walk.along_line(macro_edge_chain(edge.start, edge.end, edge.macro_edge), distance);
@@ -127,9 +125,11 @@ std::vector<CandidateVertex> FrontalRemesher<2>::candidate_vertices(FrontEdge co
   const double exclusion = END_EXCLUSION_DISTANCE * tolerance_scale;
   std::vector<CandidateVertex> list;
   absl::InlinedVector<unsigned int, 16> stack{apex.triangle};
-  SmallIdSet visited;
+  IdMarks& visited = triangle_marks;
+  visited.start(input_mesh.nb_polygons());
   visited.insert(apex.triangle);
-  SmallIdSet seen;
+  IdMarks& seen = vertex_marks;
+  seen.start(input_mesh.nb_vertices());
   while (!stack.empty()) {
     const unsigned int f = stack.back();
     stack.pop_back();

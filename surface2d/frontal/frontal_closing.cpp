@@ -11,8 +11,6 @@
 #include <ulvane/basic/ulvane_exception.h>
 #include <ulvane/geometry/predicates.h>
 
-#include "frontal/small_id_set.h"
-
 namespace tarnix {
 namespace detail {
 
@@ -52,14 +50,16 @@ bool FrontalRemesher<2>::try_vertex_within(FrontEdge& edge, unsigned int a, std:
   const auto n = static_cast<unsigned int>(macro_edges.size());
   auto side1 = make_macro_edge(edge.start, a, n);
   // The chain of a new side is known from its cut.
-  std::vector<OrientedPolygonEdge> chain1 = std::move(cut_chain);
+  MacroEdgeChain chain1 = std::move(cut_chain);
+  cut_chain.clear();
   edge.start = modifier.updated_vertex(edge.start);
   edge.end = modifier.updated_vertex(edge.end);
   const unsigned int a1 = modifier.updated_vertex(a);
   if (!side1) return false;
   auto side2 = make_macro_edge(a1, edge.end,
                                static_cast<unsigned int>(macro_edges.size()) + (side1->is_new ? 1 : 0));
-  std::vector<OrientedPolygonEdge> chain2 = std::move(cut_chain);
+  MacroEdgeChain chain2 = std::move(cut_chain);
+  cut_chain.clear();
   // The cut of side 2 may have divided or flipped triangles along side 1,
   // whose marks then moved: that chain is walked again.
   if (!chain1.empty() && !is_chain_intact(chain1, edge.start, side1->macro_edge)) chain1.clear();
@@ -143,14 +143,14 @@ void FrontalRemesher<2>::toggle_chain(absl::Span<OrientedPolygonEdge const> chai
 std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(CandidateSide const& side1,
                                                                  CandidateSide const& side2,
                                                                  FrontEdge const& edge) const {
-  std::vector<OrientedPolygonEdge> chain1;
-  std::vector<OrientedPolygonEdge> chain2;
+  MacroEdgeChain chain1;
+  MacroEdgeChain chain2;
   return enclosed_triangles(side1, side2, edge, chain1, chain2);
 }
 
 std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
     CandidateSide const& side1, CandidateSide const& side2, FrontEdge const& edge,
-    std::vector<OrientedPolygonEdge>& chain1, std::vector<OrientedPolygonEdge>& chain2) const {
+    MacroEdgeChain& chain1, MacroEdgeChain& chain2) const {
   RegionBoundarySet boundary;
   if (chain1.empty()) chain1 = macro_edge_chain(side1.start, side1.end, side1.macro_edge);
   toggle_chain(chain1, boundary);
@@ -160,7 +160,8 @@ std::vector<unsigned int> FrontalRemesher<2>::enclosed_triangles(
 
   std::vector<unsigned int> region;
   std::vector<unsigned int> stack;
-  SmallIdSet visited;
+  IdMarks& visited = triangle_marks;
+  visited.start(input_mesh.nb_polygons());
   for (auto const& record : boundary) {
     if (record.on_border) {
       visited.insert(record.edge.polygon_id);

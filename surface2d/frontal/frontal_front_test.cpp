@@ -1,5 +1,6 @@
 // The order of the front, output vertices and the skips of the main loop.
 
+#include <queue>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -58,6 +59,39 @@ TEST(FrontPriority, TakesEdgesInTheOrderOfTheirKeys) {
     }
     EXPECT_EQ(taken, c.taken);
   }
+}
+
+TEST(FrontQueue, TakesEdgesAsAHeapOfRecordsWhilePushesAndPopsInterleave) {
+  // Ties and reused slots: the front must take its edges in the very order
+  // a priority queue of the records gives, or the remesh changes.
+  std::priority_queue<FrontEdge, std::vector<FrontEdge>, detail::FrontPriority> records;
+  FrontQueue front;
+  std::vector<unsigned int> expected;
+  std::vector<unsigned int> taken;
+  unsigned int id = 0;
+  for (unsigned int round = 0; round < 40; ++round) {
+    // A few lengths and sizes, so that many keys are equal.
+    const FrontEdge edge = front_edge(static_cast<int>(round % 3 == 0 ? 0 : 1),
+                                      1.0 + (round * 7 % 4) * 0.5, 1.0 + (round % 2), id++);
+    records.push(edge);
+    front.push(edge);
+    ASSERT_EQ(front.size(), records.size());
+    // Every third round takes two edges, freeing slots for later pushes.
+    for (unsigned int k = 0; k < (round % 3 == 2 ? 2U : 0U) && !records.empty(); ++k) {
+      expected.push_back(records.top().macro_edge);
+      records.pop();
+      taken.push_back(front.top().macro_edge);
+      front.pop();
+    }
+  }
+  while (!records.empty()) {
+    expected.push_back(records.top().macro_edge);
+    records.pop();
+    taken.push_back(front.top().macro_edge);
+    front.pop();
+  }
+  EXPECT_TRUE(front.empty());
+  EXPECT_EQ(taken, expected);
 }
 
 TEST(FrontPriority, EqualKeysYieldBothWays) {

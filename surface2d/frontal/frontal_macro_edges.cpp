@@ -16,7 +16,7 @@ namespace tarnix {
 namespace detail {
 namespace {
 
-bool contains(absl::InlinedVector<unsigned int, 1> const& list, unsigned int m) {
+bool contains(EdgeMarkList const& list, unsigned int m) {
   return std::find(list.begin(), list.end(), m) != list.end();
 }
 
@@ -26,8 +26,7 @@ EdgeInfoLists const& FrontalRemesher<2>::edge_lists(unsigned int triangle) const
   return edge_info_attribute->value(triangle);
 }
 
-void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge,
-                                       absl::InlinedVector<unsigned int, 1> list) {
+void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge, EdgeMarkList list) {
   edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id] = std::move(list);
 }
 
@@ -41,11 +40,11 @@ void FrontalRemesher<2>::append_edge_info(PolygonEdge const& to, PolygonEdge con
   auto& list = edge_info_attribute->modifiable_value(to.polygon_id)[to.edge_id];
   if (&list == &source) {
     // Appending a list to itself: the source range moves as the list grows.
-    const auto copy = source;
-    list.insert(list.end(), copy.begin(), copy.end());
+    const EdgeMarkList copy = source;
+    list.append(copy.begin(), copy.end());
     return;
   }
-  list.insert(list.end(), source.begin(), source.end());
+  list.append(source.begin(), source.end());
 }
 
 unsigned int FrontalRemesher<2>::chain_start(OrientedPolygonEdge const& edge) const {
@@ -70,23 +69,22 @@ bool FrontalRemesher<2>::carries_macro_edge(PolygonEdge const& edge) const {
   return macro_edge_of(edge) != NO_ID;
 }
 
-std::vector<unsigned int> FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
-  std::vector<unsigned int> result;
-  const auto fan = input_mesh.polygons_around_vertex(v);
-  // Most edges hold one mark at most: room for one per edge seen.
-  result.reserve(2 * fan.size());
-  for (auto const& corner : fan) {
+MacroEdgeIds FrontalRemesher<2>::macro_edges_around(unsigned int v) const {
+  MacroEdgeIds result;
+  for (auto const& corner : input_mesh.polygons_around_vertex(v)) {
     const PolygonEdge leaving{corner};
     const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
     auto const& lists = edge_lists(corner.polygon_id);
-    result.insert(result.end(), lists[leaving.edge_id].begin(), lists[leaving.edge_id].end());
-    result.insert(result.end(), lists[entering.edge_id].begin(), lists[entering.edge_id].end());
+    // Most edges hold no mark.
+    for (const unsigned int m : lists[leaving.edge_id]) result.push_back(m);
+    for (const unsigned int m : lists[entering.edge_id]) result.push_back(m);
   }
   return result;
 }
 
 absl::optional<unsigned int> FrontalRemesher<2>::first_common_entry(
     absl::Span<unsigned int const> around_a, absl::Span<unsigned int const> around_b) {
+  if (around_a.empty()) return absl::nullopt;
   for (const unsigned int m : around_b) {
     if (std::find(around_a.begin(), around_a.end(), m) != around_a.end()) return m;
   }
@@ -141,14 +139,10 @@ absl::optional<OrientedPolygonEdge> FrontalRemesher<2>::next_chain_edge(
   return first;
 }
 
-std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygonEdge const& first,
-                                                                  unsigned int m,
-                                                                  unsigned int target) const {
+MacroEdgeChain FrontalRemesher<2>::follow_chain(OrientedPolygonEdge const& first, unsigned int m,
+                                                unsigned int target) const {
   const std::size_t bound = 3 * std::size_t{input_mesh.nb_polygons()};
-  std::vector<OrientedPolygonEdge> chain;
-  // Most chains are a few edges long: one allocation for most of them.
-  chain.reserve(8);
-  chain.push_back(first);
+  MacroEdgeChain chain{first};
   while (chain_end(chain.back()) != target) {
     const OrientedPolygonEdge next = next_chain_edge(chain.back(), m).value();
     // Turning back along the edge just walked means the marks break off
@@ -163,11 +157,18 @@ std::vector<OrientedPolygonEdge> FrontalRemesher<2>::follow_chain(OrientedPolygo
   return chain;
 }
 
-std::vector<OrientedPolygonEdge> FrontalRemesher<2>::macro_edge_chain(unsigned int a,
-                                                                      unsigned int b,
-                                                                      unsigned int m) const {
-  const auto around = macro_edge_edges_around(m, a);
-  return follow_chain(around.at(0), m, b);
+MacroEdgeChain FrontalRemesher<2>::macro_edge_chain(unsigned int a, unsigned int b,
+                                                    unsigned int m) const {
+  // The chain starts on the first edge at a, in the fan's order, that holds m.
+  for (auto const& corner : input_mesh.polygons_around_vertex(a)) {
+    const PolygonEdge leaving{corner};
+    auto const& lists = edge_lists(corner.polygon_id);
+    if (contains(lists[leaving.edge_id], m)) return follow_chain({leaving, true}, m, b);
+    const PolygonEdge entering = input_mesh.previous_polygon_edge(leaving);
+    if (contains(lists[entering.edge_id], m)) return follow_chain({entering, false}, m, b);
+  }
+  // No edge at a holds m: the same error as a lookup in an empty list.
+  return follow_chain(macro_edge_edges_around(m, a).at(0), m, b);
 }
 
 absl::optional<std::vector<GeometricSurfacePath<2>>> FrontalRemesher<2>::straight_path(
@@ -195,13 +196,17 @@ absl::optional<CandidateSide> FrontalRemesher<2>::make_macro_edge(unsigned int a
                                                                   unsigned int c) {
   cut_chain.clear();
   // find_macro_edge(b, a), then find_macro_edge(a, b), on the lists
-  // around a and b gathered once.
-  const auto around_a = macro_edges_around(a);
+  // around a and b gathered once. Both find nothing when either list is
+  // empty: a candidate apex just inserted carries no mark, and the fan of
+  // the front edge's start is then not walked.
   const auto around_b = macro_edges_around(b);
-  if (const auto m = if_runs_from_to(first_common_entry(around_b, around_a), b, a)) {
-    return existing_side(a, b, *m);
+  if (!around_b.empty()) {
+    const auto around_a = macro_edges_around(a);
+    if (const auto m = if_runs_from_to(first_common_entry(around_b, around_a), b, a)) {
+      return existing_side(a, b, *m);
+    }
+    if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   }
-  if (if_runs_from_to(first_common_entry(around_a, around_b), a, b)) return absl::nullopt;
   auto cuts = straight_path(a, b);
   if (!cuts) return absl::nullopt;
   // A side whose crossed edges can all be flipped becomes one input edge:
@@ -352,29 +357,18 @@ std::array<PolygonEdge, 4> FrontalRemesher<2>::flip_edge(PolygonEdge const& edge
   const unsigned int u = twin.polygon_id;
   const local_index_t i = edge.edge_id;
   const local_index_t j = twin.edge_id;
-  const unsigned int c = input_mesh.polygon_vertex({t, next_local(next_local(i))});
-  const unsigned int d = input_mesh.polygon_vertex({u, next_local(next_local(j))});
   // The two triangles are rewritten in place: t becomes (a, d, c) and u
   // becomes (b, c, d). Their edges a -> d and b -> c take the lists and
   // neighbours of the edges they replace; c -> a and d -> b keep theirs.
   const PolygonEdge t_side{t, next_local(i)};
   const PolygonEdge u_side{u, next_local(j)};
-  const auto beyond_t_side = input_mesh.polygon_adjacent_edge(t_side);
-  const auto beyond_u_side = input_mesh.polygon_adjacent_edge(u_side);
-  auto t_side_list = edge_lists(t)[t_side.edge_id];
-  auto u_side_list = edge_lists(u)[u_side.edge_id];
-  input_builder.set_polygon_vertex({t, next_local(i)}, d);
-  input_builder.set_polygon_vertex({u, next_local(j)}, c);
-  set_edge_list({t, i}, std::move(u_side_list));
-  clear_edge_list(t_side);
-  set_edge_list({u, j}, std::move(t_side_list));
-  clear_edge_list(u_side);
-  input_builder.set_polygon_adjacent({t, i}, beyond_u_side ? beyond_u_side->polygon_id : NO_ID);
-  if (beyond_u_side) input_builder.set_polygon_adjacent(*beyond_u_side, t);
-  input_builder.set_polygon_adjacent({u, j}, beyond_t_side ? beyond_t_side->polygon_id : NO_ID);
-  if (beyond_t_side) input_builder.set_polygon_adjacent(*beyond_t_side, u);
-  input_builder.set_polygon_adjacent(t_side, u);
-  input_builder.set_polygon_adjacent(u_side, t);
+  input_builder.flip_edge(edge);
+  auto& t_lists = edge_info_attribute->modifiable_value(t);
+  auto& u_lists = edge_info_attribute->modifiable_value(u);
+  t_lists[i] = std::move(u_lists[u_side.edge_id]);
+  u_lists[u_side.edge_id].clear();
+  u_lists[j] = std::move(t_lists[t_side.edge_id]);
+  t_lists[t_side.edge_id].clear();
   return std::array<PolygonEdge, 4>{
       {{t, i}, {t, next_local(next_local(i))}, {u, j}, {u, next_local(next_local(j))}}};
 }

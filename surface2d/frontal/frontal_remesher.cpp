@@ -2,6 +2,7 @@
 
 #include "driver/input_checks.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <absl/strings/str_cat.h>
@@ -23,6 +24,40 @@ bool FrontPriority::operator()(FrontEdge const& a, FrontEdge const& b) const {
   // which fixes the order the heap gives to ties.
   if (a.kind == 0) return !(a.length < b.length);
   return !(std::fabs(a.length - a.size) < std::fabs(b.length - b.size));
+}
+
+namespace {
+
+// `FrontPriority` on the keys of the records.
+struct EntryPriority {
+  bool operator()(FrontQueue::Entry const& a, FrontQueue::Entry const& b) const {
+    if (a.kind != b.kind) return a.kind != 0;
+    return !(a.key < b.key);
+  }
+};
+
+}  // namespace
+
+void FrontQueue::push(FrontEdge const& edge) {
+  unsigned int index;
+  if (free_.empty()) {
+    index = static_cast<unsigned int>(records_.size());
+    records_.push_back(edge);
+  } else {
+    index = free_.back();
+    free_.pop_back();
+    records_[index] = edge;
+  }
+  // The key is computed as `FrontPriority` computes it.
+  const double key = edge.kind == 0 ? edge.length : std::fabs(edge.length - edge.size);
+  heap_.push_back({key, edge.kind, index});
+  std::push_heap(heap_.begin(), heap_.end(), EntryPriority{});
+}
+
+void FrontQueue::pop() {
+  std::pop_heap(heap_.begin(), heap_.end(), EntryPriority{});
+  free_.push_back(heap_.back().record);
+  heap_.pop_back();
 }
 
 RemeshAlgo<2>::RemeshAlgo(Metric<2> const& metric_field, absl::Span<unsigned int const> given)

@@ -51,9 +51,9 @@ PropagateAlongLine2D::PropagateAlongLine2D(FrontalRemesher2D const& frontal_reme
 
 PropagateAlongLine2D::~PropagateAlongLine2D() = default;
 
-absl::optional<std::stack<SurfacePath>> PropagateAlongLine2D::along_line(
-    std::vector<OrientedPolygonEdge> const& edges, double distance) const {
-  std::stack<SurfacePath> paths = find_first_path(edges);
+absl::optional<SurfacePathStack> PropagateAlongLine2D::along_line(
+    absl::Span<OrientedPolygonEdge const> edges, double distance) const {
+  SurfacePathStack paths = find_first_path(edges);
   if (paths.empty()) return absl::nullopt;
   // The next step depends on the entry edge alone, so a walk that takes more
   // steps than there are polygon edges repeats itself and never ends.
@@ -71,9 +71,9 @@ absl::optional<std::stack<SurfacePath>> PropagateAlongLine2D::along_line(
   return paths;
 }
 
-std::stack<SurfacePath> PropagateAlongLine2D::find_first_path(
-    std::vector<OrientedPolygonEdge> const& edges) const {
-  std::stack<SurfacePath> paths;
+SurfacePathStack PropagateAlongLine2D::find_first_path(
+    absl::Span<OrientedPolygonEdge const> edges) const {
+  SurfacePathStack paths;
   for (auto const& edge : edges) {
     const Position position =
         segment_line_intersection_detection(oriented_edge_segment(edge), line);

@@ -34,7 +34,7 @@ class LineWalk : public PropagateAlongLine2D {
 };
 
 //! The steps of a walk, first step first.
-std::vector<SurfacePath> bottom_up(std::stack<SurfacePath> paths) {
+std::vector<SurfacePath> bottom_up(detail::SurfacePathStack paths) {
   std::vector<SurfacePath> steps(paths.size());
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
     *step = paths.top();
@@ -87,7 +87,7 @@ class LineThroughVertexTest : public ::testing::Test {
   // The bottom border from 0 to 2, as the chain of a front edge 0 -> 2.
   std::vector<OrientedPolygonEdge> chain{{{0, 0}, true}, {{2, 0}, true}};
 
-  absl::optional<std::stack<SurfacePath>> walk(double distance) const {
+  absl::optional<detail::SurfacePathStack> walk(double distance) const {
     return PropagateAlongLine2D{world.remesher(), line}.along_line(chain, distance);
   }
   //! Distance from the origin to where the line crosses the polygon edge, as

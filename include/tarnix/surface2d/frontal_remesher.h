@@ -9,12 +9,13 @@
 //! front is a heap of output edges that still need a triangle on one side;
 //! it starts on the border of the working surface and grows inward.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
-#include <queue>
 #include <stack>
 #include <utility>
 #include <vector>
@@ -45,8 +46,112 @@ class VariableAttribute;
 
 namespace detail {
 
+//! The macro-edge ids that run along one polygon edge, in the order they
+//! were added. Most edges hold none or one: up to two ids are kept in the
+//! object itself, which takes 16 bytes, so the lists of a triangle's three
+//! edges fit in one cache line.
+class EdgeMarkList {
+ public:
+  using value_type = unsigned int;
+  using iterator = unsigned int*;
+  using const_iterator = unsigned int const*;
+
+  EdgeMarkList() : inline_{} {}
+  EdgeMarkList(std::initializer_list<unsigned int> ids) : EdgeMarkList() {
+    append(ids.begin(), ids.end());
+  }
+  EdgeMarkList(EdgeMarkList const& other) : EdgeMarkList() { append(other.begin(), other.end()); }
+  EdgeMarkList(EdgeMarkList&& other) noexcept : EdgeMarkList() { take(other); }
+  EdgeMarkList& operator=(EdgeMarkList const& other) {
+    if (this != &other) {
+      clear();
+      append(other.begin(), other.end());
+    }
+    return *this;
+  }
+  EdgeMarkList& operator=(EdgeMarkList&& other) noexcept {
+    if (this != &other) {
+      if (!is_inline()) delete[] heap_;
+      take(other);
+    }
+    return *this;
+  }
+  ~EdgeMarkList() {
+    if (!is_inline()) delete[] heap_;
+  }
+
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  unsigned int const* data() const { return is_inline() ? inline_ : heap_; }
+  unsigned int* data() { return is_inline() ? inline_ : heap_; }
+  const_iterator begin() const { return data(); }
+  const_iterator end() const { return data() + size_; }
+  iterator begin() { return data(); }
+  iterator end() { return data() + size_; }
+
+  void push_back(unsigned int id) {
+    reserve(size_ + 1);
+    data()[size_++] = id;
+  }
+  //! Appends the ids of [first, last), which must not lie in this list.
+  void append(unsigned int const* first, unsigned int const* last) {
+    const auto count = static_cast<std::uint32_t>(last - first);
+    if (count == 0) return;
+    reserve(size_ + count);
+    std::copy(first, last, data() + size_);
+    size_ += count;
+  }
+  //! Removes the id at `position`; returns where the next one now is.
+  iterator erase(const_iterator position) {
+    unsigned int* at = begin() + (position - begin());
+    std::copy(at + 1, end(), at);
+    --size_;
+    return at;
+  }
+  void clear() { size_ = 0; }
+
+  friend bool operator==(EdgeMarkList const& a, EdgeMarkList const& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator!=(EdgeMarkList const& a, EdgeMarkList const& b) { return !(a == b); }
+
+ private:
+  static constexpr std::uint32_t INLINE_CAPACITY = 2;
+
+  bool is_inline() const { return capacity_ <= INLINE_CAPACITY; }
+  //! Takes the other list's ids and leaves it empty; this list holds no
+  //! heap block of its own.
+  void take(EdgeMarkList& other) {
+    size_ = other.size_;
+    capacity_ = other.capacity_;
+    if (other.is_inline()) {
+      std::copy(other.inline_, other.inline_ + size_, inline_);
+    } else {
+      heap_ = other.heap_;
+      other.capacity_ = INLINE_CAPACITY;
+    }
+    other.size_ = 0;
+  }
+  void reserve(std::uint32_t needed) {
+    if (needed <= capacity_) return;
+    const std::uint32_t capacity = std::max(needed, 2 * capacity_);
+    auto* grown = new unsigned int[capacity];
+    std::copy(begin(), end(), grown);
+    if (!is_inline()) delete[] heap_;
+    heap_ = grown;
+    capacity_ = capacity;
+  }
+
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = INLINE_CAPACITY;
+  union {
+    unsigned int inline_[INLINE_CAPACITY];
+    unsigned int* heap_;
+  };
+};
+
 //! The macro-edge ids that run along each local edge of a triangle.
-using EdgeInfoLists = std::array<absl::InlinedVector<unsigned int, 1>, 3>;
+using EdgeInfoLists = std::array<EdgeMarkList, 3>;
 
 //! One step of a macro-edge chain: the polygon edge that holds the macro
 //! edge in its own "edge info" list, and whether the chain passes it from
@@ -55,6 +160,12 @@ struct OrientedPolygonEdge {
   PolygonEdge edge;
   bool forward;
 };
+
+//! A macro edge's chain of polygon edges, in order; most chains are short.
+using MacroEdgeChain = absl::InlinedVector<OrientedPolygonEdge, 4>;
+//! The steps of a walk across the working surface, the last on top; most
+//! walks are short.
+using SurfacePathStack = std::stack<SurfacePath, absl::InlinedVector<SurfacePath, 16>>;
 
 //! One element of the front: an output edge from `start` to `end` (input
 //! vertices) that still needs the triangle (start, end, apex). Points,
@@ -71,6 +182,9 @@ struct FrontEdge {
   int kind;
   unsigned int macro_edge;
 };
+
+//! The macro-edge ids gathered around a vertex.
+using MacroEdgeIds = absl::InlinedVector<unsigned int, 16>;
 
 //! Start and end input vertex of a macro edge, as ids of the time it was made.
 using MacroEdge = std::array<unsigned int, 2>;
@@ -181,7 +295,35 @@ struct FrontPriority {
   bool operator()(FrontEdge const& a, FrontEdge const& b) const;
 };
 
-using FrontQueue = std::priority_queue<FrontEdge, std::vector<FrontEdge>, FrontPriority>;
+//! The front as a priority queue in the order of `FrontPriority`. The heap
+//! holds the sort keys and indices of the records, so reordering it reads
+//! and moves no records; it takes its edges in the order a heap of the
+//! records themselves would.
+class FrontQueue {
+ public:
+  //! A record's place in the heap, with the keys `FrontPriority` compares:
+  //! the kind, and the length (kind 0) or its distance to the size.
+  struct Entry {
+    double key;
+    int kind;
+    unsigned int record;
+  };
+
+  bool empty() const { return heap_.empty(); }
+  std::size_t size() const { return heap_.size(); }
+  //! The edge to take next. \pre not empty.
+  FrontEdge const& top() const { return records_[heap_.front().record]; }
+  void push(FrontEdge const& edge);
+  //! Removes the edge `top` gives. \pre not empty.
+  void pop();
+
+ private:
+  std::vector<FrontEdge> records_;
+  //! The records in the front, ordered as a heap.
+  std::vector<Entry> heap_;
+  //! Records taken off the front, free for the next pushes.
+  std::vector<unsigned int> free_;
+};
 
 //! Split-off copies of non-manifold given vertices: given vertex (as the
 //! caller passed it) to the vertices made for its other fans.
@@ -190,6 +332,33 @@ using SplitCopies = absl::flat_hash_map<unsigned int, std::vector<unsigned int>>
 using RegionIndexMap = absl::flat_hash_map<unsigned int, unsigned int>;
 using MacroEdgeCycles = absl::InlinedVector<std::vector<unsigned int>, 1>;
 using RegionBoundarySet = absl::flat_hash_set<RegionBoundaryEdge>;
+
+//! The ids one local search of the working surface has met, as a stamp per
+//! id: each search takes a new stamp, so starting one clears nothing and a
+//! lookup is one read, however many ids the search meets.
+class IdMarks {
+ public:
+  //! Starts a search over ids below `size`.
+  void start(std::size_t size) {
+    if (stamps_.size() < size) stamps_.resize(size, 0);
+    if (++stamp_ == 0) {
+      // The stamps wrapped around: old stamps could be taken for new ones.
+      std::fill(stamps_.begin(), stamps_.end(), 0);
+      stamp_ = 1;
+    }
+  }
+  //! Marks the id; false when the search marked it already.
+  bool insert(unsigned int id) {
+    std::uint32_t& stamp = stamps_[id];
+    if (stamp == stamp_) return false;
+    stamp = stamp_;
+    return true;
+  }
+
+ private:
+  std::vector<std::uint32_t> stamps_;
+  std::uint32_t stamp_ = 0;
+};
 
 template <index_t D>
 class RemeshAlgo;
@@ -333,7 +502,9 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! else NO_ID.
   unsigned int macro_edge_of(PolygonEdge const& edge) const;
   bool carries_macro_edge(PolygonEdge const& edge) const;
-  std::vector<unsigned int> macro_edges_around(unsigned int v) const;
+  //! The marks of the edges around v, fan by fan: per corner, those of the
+  //! edge leaving v, then of the edge entering it.
+  MacroEdgeIds macro_edges_around(unsigned int v) const;
   absl::optional<unsigned int> common_macro_edge(unsigned int a, unsigned int b) const;
   absl::optional<unsigned int> find_macro_edge(unsigned int a, unsigned int b) const;
   absl::InlinedVector<OrientedPolygonEdge, 4> macro_edge_edges_around(unsigned int m,
@@ -341,8 +512,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   absl::optional<OrientedPolygonEdge> next_chain_edge(OrientedPolygonEdge const& current,
                                                       unsigned int m) const;
   //! \throw UlvaneException when the walk would not end.
-  std::vector<OrientedPolygonEdge> macro_edge_chain(unsigned int a, unsigned int b,
-                                                    unsigned int m) const;
+  MacroEdgeChain macro_edge_chain(unsigned int a, unsigned int b, unsigned int m) const;
   absl::optional<std::vector<GeometricSurfacePath<2>>> straight_path(unsigned int a,
                                                                      unsigned int b) const;
   CandidateSide existing_side(unsigned int a, unsigned int b, unsigned int m) const;
@@ -391,8 +561,8 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Macro edge m's chain from `first` on, until a step ends at `target`.
   //! \throw UlvaneException when the marks break off (the walk would turn
   //! back) or the chain grows longer than the surface has polygon edges.
-  std::vector<OrientedPolygonEdge> follow_chain(OrientedPolygonEdge const& first, unsigned int m,
-                                                unsigned int target) const;
+  MacroEdgeChain follow_chain(OrientedPolygonEdge const& first, unsigned int m,
+                              unsigned int target) const;
   //! An estimate of the number of working triangles at the end of the
   //! run, from the area the metric asks to fill; bounds the refinement.
   std::size_t expected_nb_working_triangles() const;
@@ -448,14 +618,14 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! used as it is.
   std::vector<unsigned int> enclosed_triangles(CandidateSide const& side1,
                                                CandidateSide const& side2, FrontEdge const& edge,
-                                               std::vector<OrientedPolygonEdge>& chain1,
-                                               std::vector<OrientedPolygonEdge>& chain2) const;
+                                               MacroEdgeChain& chain1,
+                                               MacroEdgeChain& chain2) const;
   //! Toggles the records of the chain's input edges in the set.
   void toggle_chain(absl::Span<OrientedPolygonEdge const> chain, RegionBoundarySet& set) const;
   //! Appends the entries of the replaced edge's own list to the new edge's.
   void append_edge_info(PolygonEdge const& to, PolygonEdge const& from);
   EdgeInfoLists const& edge_lists(unsigned int triangle) const;
-  void set_edge_list(PolygonEdge const& edge, absl::InlinedVector<unsigned int, 1> list);
+  void set_edge_list(PolygonEdge const& edge, EdgeMarkList list);
   void clear_edge_list(PolygonEdge const& edge);
 
   TriangulatedSurface<2> const& input_mesh;
@@ -472,10 +642,14 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   std::vector<MacroEdge> macro_edges;
   //! The chain of the side the last `make_macro_edge` cut, empty when it
   //! cut nothing.
-  std::vector<OrientedPolygonEdge> cut_chain;
+  MacroEdgeChain cut_chain;
   //! min(1, `working_diagonal()`), set by `prepare_surface`: the absolute
   //! distance tolerances scale with it, so small models keep their shape.
   double tolerance_scale = 1.0;
+  //! The triangles and the vertices met by the searches of the candidate
+  //! vertices and of the region a candidate encloses.
+  mutable IdMarks triangle_marks;
+  mutable IdMarks vertex_marks;
 };
 
 //! The concrete frontal remesher of 2D surfaces.
@@ -500,9 +674,9 @@ class FrontalRemesher2D : public FrontalRemesher<2> {
 
   //! The line walk from the front edge's macro-edge chain, stopping beyond
   //! `distance` from the line's origin; the last crossing on top.
-  absl::optional<std::stack<SurfacePath>> propagate_along_line(FrontEdge const& edge,
-                                                               InfiniteLine<2> const& line,
-                                                               double distance) const;
+  absl::optional<SurfacePathStack> propagate_along_line(FrontEdge const& edge,
+                                                        InfiniteLine<2> const& line,
+                                                        double distance) const;
   //! The macro edge at and the point of the vertex of triangle t that the
   //! point snaps to, if any.
   absl::optional<std::pair<unsigned int, Point<2>>> snap_to_polygon_vertex(

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <absl/types/optional.h>
+#include <absl/types/span.h>
 
 #include <morvex/cutter_surface/surface_path.h>
 #include <morvex/cutter_surface/surface_path_finder.h>
@@ -42,8 +43,8 @@ class PropagateAlongLine2D : public SurfacePathFinder<2> {
   //! \throw UlvaneException if the walk takes more steps than the surface
   //! has triangles (it cannot end: the surface is not counter-clockwise or
   //! the line points the wrong way).
-  absl::optional<std::stack<SurfacePath>> along_line(std::vector<OrientedPolygonEdge> const& edges,
-                                                     double distance) const;
+  absl::optional<SurfacePathStack> along_line(absl::Span<OrientedPolygonEdge const> edges,
+                                              double distance) const;
 
  protected:
   //! The first one or two steps: the crossing with the first chain edge the
@@ -51,7 +52,7 @@ class PropagateAlongLine2D : public SurfacePathFinder<2> {
   //! triangle, or the chain edge's own on the border; through an uncovered
   //! triangle around the vertex when the line passes a chain vertex).
   //! Empty when the line meets no chain edge.
-  std::stack<SurfacePath> find_first_path(std::vector<OrientedPolygonEdge> const& edges) const;
+  SurfacePathStack find_first_path(absl::Span<OrientedPolygonEdge const> edges) const;
   //! The segment of a chain edge in chain direction.
   Segment<2> oriented_edge_segment(OrientedPolygonEdge const& edge) const;
   //! Whether the walk ends after `path`: at a vertex, beyond the disc of

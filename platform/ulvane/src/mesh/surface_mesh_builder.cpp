@@ -262,6 +262,19 @@ template <index_t D>
 void SurfaceMeshBuilder<D>::associate_first_corner(index_t vertex) {
   mesh_.vertex_corners_[vertex] = {};
   if (mesh_.vertex_nb_active_corners_[vertex] == 0) return;
+  if (mesh_.only_triangles()) {
+    // Corner k is corner k % 3 of triangle k / 3: the first active corner
+    // in polygon order is the first in the flat list, found by a plain scan.
+    auto const& corners = mesh_.corner_vertices_;
+    for (auto found = std::find(corners.begin(), corners.end(), vertex); found != corners.end();
+         found = std::find(found + 1, corners.end(), vertex)) {
+      const auto k = static_cast<index_t>(found - corners.begin());
+      if (!mesh_.polygon_active_[k / 3]) continue;
+      mesh_.vertex_corners_[vertex] = {k / 3, static_cast<local_index_t>(k % 3)};
+      return;
+    }
+    return;
+  }
   for (index_t polygon = 0; polygon < mesh_.nb_polygons(); ++polygon) {
     if (!mesh_.polygon_active_[polygon]) continue;
     const index_t start = mesh_.polygon_starts_[polygon];
@@ -318,6 +331,73 @@ void SurfaceMeshBuilder<D>::set_polygon_vertex(PolygonVertex const& corner, inde
   if (!active) return;
   on_corner_gained(vertex, corner);
   on_corner_lost(old_vertex, corner, adjacent_polygons(corner.polygon_id));
+}
+
+template <index_t D>
+void SurfaceMeshBuilder<D>::flip_edge(PolygonEdge const& edge) {
+  constexpr char const* operation = "[SurfaceMeshBuilder::flip_edge]";
+  check_corner(edge.polygon_id, edge.edge_id, operation);
+  const index_t t = edge.polygon_id;
+  const auto twin = mesh_.twin_edge(t, edge.edge_id);
+  if (!twin) {
+    throw UlvaneException(operation, absl::StrCat(" The edge ", edge.edge_id, " of polygon ", t,
+                                                  " has no twin"));
+  }
+  const index_t u = twin->polygon_id;
+  if (!mesh_.polygon_active_[t] || !mesh_.polygon_active_[u] || mesh_.size_of(t) != 3 ||
+      mesh_.size_of(u) != 3) {
+    throw UlvaneException(operation, absl::StrCat(" Polygons ", t, " and ", u,
+                                                  " are not two active triangles"));
+  }
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>(k == 2 ? 0 : k + 1); };
+  const local_index_t i = edge.edge_id;
+  const local_index_t j = twin->edge_id;
+  const index_t t_start = mesh_.start_of(t);
+  const index_t u_start = mesh_.start_of(u);
+  const index_t a = mesh_.corner_vertices_[t_start + i];
+  const index_t b = mesh_.corner_vertices_[t_start + next(i)];
+  const index_t c = mesh_.corner_vertices_[t_start + next(next(i))];
+  const index_t d = mesh_.corner_vertices_[u_start + next(next(j))];
+  if (c == d) {
+    throw UlvaneException(operation, absl::StrCat(" Polygon ", t, " already uses vertex ", d));
+  }
+  // The edges b -> c of t and a -> d of u move to u and t, with their
+  // neighbours.
+  const PolygonEdge t_side{t, next(i)};
+  const PolygonEdge u_side{u, next(j)};
+  const auto beyond_t_side = mesh_.twin_edge(t, t_side.edge_id);
+  const auto beyond_u_side = mesh_.twin_edge(u, u_side.edge_id);
+  for (auto const& beyond : {beyond_t_side, beyond_u_side}) {
+    if (beyond && !mesh_.polygon_active_[beyond->polygon_id]) {
+      throw UlvaneException(operation, " Removed polygons have no adjacency");
+    }
+  }
+  // Both neighbour lists as the two vertex edits would see them: a vertex
+  // edit leaves the adjacencies alone.
+  const auto t_neighbours = adjacent_polygons(t);
+  const auto u_neighbours = adjacent_polygons(u);
+  mesh_.corner_vertices_[t_start + t_side.edge_id] = d;
+  on_corner_gained(d, PolygonVertex{t_side});
+  on_corner_lost(b, PolygonVertex{t_side}, t_neighbours);
+  mesh_.corner_vertices_[u_start + u_side.edge_id] = c;
+  on_corner_gained(c, PolygonVertex{u_side});
+  on_corner_lost(a, PolygonVertex{u_side}, u_neighbours);
+  // Glues the edge to the one given, both ways, or leaves it on the border.
+  const auto glue = [this](PolygonEdge const& from, absl::optional<PolygonEdge> const& to) {
+    const index_t position = mesh_.start_of(from.polygon_id) + from.edge_id;
+    if (!to) {
+      mesh_.edge_adjacents_[position] = NO_ID;
+      return;
+    }
+    const index_t other = mesh_.start_of(to->polygon_id) + to->edge_id;
+    mesh_.edge_adjacents_[position] = to->polygon_id;
+    mesh_.edge_twins_[position] = to->edge_id;
+    mesh_.edge_adjacents_[other] = from.polygon_id;
+    mesh_.edge_twins_[other] = from.edge_id;
+  };
+  glue({t, i}, beyond_u_side);
+  glue({u, j}, beyond_t_side);
+  glue(t_side, u_side);
 }
 
 template <index_t D>

@@ -635,20 +635,30 @@ TEST(StoredTwins, EditsThatChangeAdjacenciesKeepTheSearchedTwin) {
   }
 }
 
+// Quads a = (0, 1, 4, 3) and b = (2, 5, 4, 1) side by side, glued along
+// a's edge 1 -> 4 and b's edge 4 -> 1.
+struct TwoQuads {
+  TwoQuads() {
+    for (auto const& p : {std::array<double, 2>{{0, 0}}, {{1, 0}}, {{2, 0}}, {{0, 1}}, {{1, 1}},
+                          {{2, 1}}}) {
+      builder->create_point(Point<2>{p});
+    }
+    builder->create_polygon(std::array<index_t, 4>{{0, 1, 4, 3}});
+    builder->create_polygon(std::array<index_t, 4>{{2, 5, 4, 1}});
+    builder->compute_polygon_adjacencies();
+  }
+  std::unique_ptr<PolygonalSurface<2>> mesh = PolygonalSurface<2>::create();
+  std::unique_ptr<PolygonalSurfaceBuilder<2>> builder = PolygonalSurfaceBuilder<2>::create(*mesh);
+};
+
 TEST(StoredTwins, AStoredTwinInARemovedFoldedPolygonIsNotTaken) {
   // Quads a = (0, 1, 4, 3) and b = (2, 5, 4, 1) share 1 -> 4 (a's edge 1)
   // and 4 -> 1 (b's edge 2). Once b stops pointing back, removing it
   // leaves a's adjacency. Folded into (4, 1, 4, 1), b runs 4 -> 1 twice:
   // the twin is the first, edge 0, though the stored edge 2 fits too.
-  auto mesh = PolygonalSurface<2>::create();
-  auto builder = PolygonalSurfaceBuilder<2>::create(*mesh);
-  for (auto const& p : {std::array<double, 2>{{0, 0}}, {{1, 0}}, {{2, 0}}, {{0, 1}}, {{1, 1}},
-                        {{2, 1}}}) {
-    builder->create_point(Point<2>{p});
-  }
-  builder->create_polygon(std::array<index_t, 4>{{0, 1, 4, 3}});
-  builder->create_polygon(std::array<index_t, 4>{{2, 5, 4, 1}});
-  builder->compute_polygon_adjacencies();
+  TwoQuads quads;
+  auto& mesh = quads.mesh;
+  auto& builder = quads.builder;
   ASSERT_EQ(mesh->polygon_adjacent_edge({0, 1}), PolygonEdge(1, 2));
   builder->set_polygon_adjacent({1, 2}, NO_ID);
   builder->remove_polygon(1);
@@ -746,6 +756,97 @@ TEST(StoredTwins, RandomEditsKeepTheSearchedTwins) {
     edit_at_random(*test::make_grid<2>(3), seed, 60);
     edit_at_random(*make_squares_and_triangles(), seed, 60);
   }
+}
+
+// The flip of an edge as a sequence of single edits: the two vertex edits,
+// then both directions of the three adjacencies that change.
+void flip_by_single_edits(SurfaceMesh<2> const& mesh, SurfaceMeshBuilder<2>& builder,
+                          PolygonEdge const& edge) {
+  const auto next = [](local_index_t k) { return static_cast<local_index_t>((k + 1) % 3); };
+  const index_t t = edge.polygon_id;
+  const PolygonEdge twin = mesh.polygon_adjacent_edge(edge).value();
+  const index_t u = twin.polygon_id;
+  const PolygonEdge t_side{t, next(edge.edge_id)};
+  const PolygonEdge u_side{u, next(twin.edge_id)};
+  const index_t c = mesh.polygon_vertex({t, next(next(edge.edge_id))});
+  const index_t d = mesh.polygon_vertex({u, next(next(twin.edge_id))});
+  const auto beyond_t_side = mesh.polygon_adjacent_edge(t_side);
+  const auto beyond_u_side = mesh.polygon_adjacent_edge(u_side);
+  builder.set_polygon_vertex(PolygonVertex{t_side}, d);
+  builder.set_polygon_vertex(PolygonVertex{u_side}, c);
+  builder.set_polygon_adjacent(edge, beyond_u_side ? beyond_u_side->polygon_id : NO_ID);
+  if (beyond_u_side) builder.set_polygon_adjacent(*beyond_u_side, t);
+  builder.set_polygon_adjacent(twin, beyond_t_side ? beyond_t_side->polygon_id : NO_ID);
+  if (beyond_t_side) builder.set_polygon_adjacent(*beyond_t_side, u);
+  builder.set_polygon_adjacent(t_side, u);
+  builder.set_polygon_adjacent(u_side, t);
+}
+
+// Everything a later query can see: corners, adjacencies, twins, and each
+// vertex's fan in its order.
+void expect_same_surface(SurfaceMesh<2> const& flipped, SurfaceMesh<2> const& edited) {
+  ASSERT_EQ(flipped.nb_polygons(), edited.nb_polygons());
+  for (index_t p = 0; p < flipped.nb_polygons(); ++p) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(flipped.polygon_vertex({p, k}), edited.polygon_vertex({p, k}));
+      EXPECT_EQ(flipped.polygon_adjacent_edge({p, k}), edited.polygon_adjacent_edge({p, k}));
+    }
+  }
+  for (index_t v = 0; v < flipped.nb_vertices(); ++v) {
+    SCOPED_TRACE(v);
+    EXPECT_EQ(flipped.associated_polygon_vertex(v), edited.associated_polygon_vertex(v));
+    EXPECT_EQ(as_vector(flipped.polygons_around_vertex(v)),
+              as_vector(edited.polygons_around_vertex(v)));
+  }
+  EXPECT_TRUE(twins_as_searched(flipped));
+}
+
+TEST(FlipEdge, LeavesTheSurfaceAsTheSingleEditsDo) {
+  // Every inner edge of a grid, flipped alone and after a flip next to it
+  // (which moves associated corners and stored twins), then each flipped back.
+  auto grid = test::make_grid<2>(3);
+  std::vector<PolygonEdge> inner;
+  for (index_t p = 0; p < grid->nb_polygons(); ++p) {
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (!grid->is_edge_on_border({p, k})) inner.push_back({p, k});
+    }
+  }
+  for (auto const& first : inner) {
+    for (auto const& second : inner) {
+      SCOPED_TRACE(::testing::Message() << "flip " << first.polygon_id << "/"
+                                        << int{first.edge_id} << " then " << second.polygon_id
+                                        << "/" << int{second.edge_id});
+      auto flipped = grid->clone();
+      auto edited = grid->clone();
+      auto flipper = SurfaceMeshBuilder<2>::create(*flipped);
+      auto editor = SurfaceMeshBuilder<2>::create(*edited);
+      flipper->flip_edge(first);
+      flip_by_single_edits(*edited, *editor, first);
+      // The second flip only where it still joins two triangles whose far
+      // corners differ.
+      const auto twin = flipped->polygon_adjacent_edge(second);
+      if (twin && flipped->polygon_vertex({second.polygon_id,
+                                           static_cast<local_index_t>((second.edge_id + 2) % 3)}) !=
+                      flipped->polygon_vertex(
+                          {twin->polygon_id, static_cast<local_index_t>((twin->edge_id + 2) % 3)})) {
+        flipper->flip_edge(second);
+        flip_by_single_edits(*edited, *editor, second);
+      }
+      expect_same_surface(*flipped, *edited);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+TEST(FlipEdge, RefusesEdgesWithoutTwoActiveTriangles) {
+  auto grid = test::make_grid<2>(2);
+  auto builder = SurfaceMeshBuilder<2>::create(*grid);
+  // Triangle 0 = (0, 1, 4): its edge 0 -> 1 is on the border.
+  EXPECT_EQ(error_of([&] { builder->flip_edge({0, 0}); }),
+            "[SurfaceMeshBuilder::flip_edge] The edge 0 of polygon 0 has no twin");
+  TwoQuads quads;
+  EXPECT_EQ(error_of([&] { quads.builder->flip_edge({0, 1}); }),
+            "[SurfaceMeshBuilder::flip_edge] Polygons 0 and 1 are not two active triangles");
 }
 
 }  // namespace

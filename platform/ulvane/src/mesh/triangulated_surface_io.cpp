@@ -1,8 +1,10 @@
 #include <ulvane/mesh/triangulated_surface_io.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,29 +21,42 @@ namespace {
 constexpr char const* MAGIC = "ULVANE_TRIANGULATED_SURFACE";
 constexpr char const* VERSION = "1";
 
-//! The index in decimal.
-void append_number(std::string& out, index_t index) {
-  char digits[16];
-  const auto written = std::to_chars(digits, digits + sizeof digits, index);
-  out.append(digits, written.ptr);
-}
+//! The text of a file, written into a buffer sized once from a bound on
+//! its length: each number is formatted in place.
+class TextBuffer {
+ public:
+  explicit TextBuffer(std::size_t bound) : buffer_(new char[bound]), at_(buffer_.get()),
+                                           end_(buffer_.get() + bound) {}
 
-//! A space, then the index, or -1 for none.
-void append_index(std::string& out, index_t index) {
-  if (index == NO_ID) {
-    out += " -1";
-  } else {
-    out += ' ';
-    append_number(out, index);
+  void put(char c) { *at_++ = c; }
+  void put(absl::string_view text) { at_ = std::copy(text.begin(), text.end(), at_); }
+  //! The index in decimal.
+  void number(index_t index) { at_ = std::to_chars(at_, end_, index).ptr; }
+  //! A space, then the index, or -1 for none.
+  void index(index_t index) {
+    if (index == NO_ID) {
+      put(" -1");
+    } else {
+      put(' ');
+      number(index);
+    }
   }
-}
+  //! The shortest text that reads back as the same double.
+  void coordinate(double value) { at_ = std::to_chars(at_, end_, value).ptr; }
 
-//! The shortest text that reads back as the same double.
-void append_coordinate(std::string& out, double value) {
-  char digits[32];
-  const auto written = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, written.ptr);
-}
+  char const* data() const { return buffer_.get(); }
+  std::size_t size() const { return static_cast<std::size_t>(at_ - buffer_.get()); }
+
+ private:
+  std::unique_ptr<char[]> buffer_;
+  char* at_;
+  char* end_;
+};
+
+//! Characters at most: a shortest double, a separator or sign included;
+//! an index with its space.
+constexpr std::size_t COORDINATE_ROOM = 26;
+constexpr std::size_t INDEX_ROOM = 11;
 
 //! Reads the file line by line and reports errors with the file name and
 //! the line number.
@@ -102,32 +117,34 @@ class SurfaceReader {
 
 template <index_t D>
 void save_triangulated_surface(TriangulatedSurface<D> const& surface, absl::string_view file) {
-  std::string text = absl::StrCat(MAGIC, " ", D, " ", VERSION, "\n");
-  // About 24 characters per coordinate and 8 per index.
-  text.reserve(std::size_t{surface.nb_vertices()} * (24 * D + 16) +
-               std::size_t{surface.nb_polygons()} * 56 + 64);
-  absl::StrAppend(&text, "vertices ", surface.nb_vertices(), "\n");
+  const std::string head = absl::StrCat(MAGIC, " ", D, " ", VERSION, "\n", "vertices ",
+                                        surface.nb_vertices(), "\n");
+  const std::string middle = absl::StrCat("triangles ", surface.nb_polygons(), "\n");
+  TextBuffer text(head.size() + middle.size() +
+                  std::size_t{surface.nb_vertices()} * (COORDINATE_ROOM * D + 2 * INDEX_ROOM + 1) +
+                  std::size_t{surface.nb_polygons()} * (6 * INDEX_ROOM + 3));
+  text.put(head);
   for (index_t vertex = 0; vertex < surface.nb_vertices(); ++vertex) {
     for (index_t i = 0; i < D; ++i) {
-      if (i != 0) text += ' ';
-      append_coordinate(text, surface.point(vertex).value(i));
+      if (i != 0) text.put(' ');
+      text.coordinate(surface.point(vertex).value(i));
     }
     const auto corner = surface.associated_polygon_vertex(vertex);
-    append_index(text, corner ? corner->polygon_id : NO_ID);
-    append_index(text, corner ? corner->vertex_id : NO_ID);
-    text += "\n";
+    text.index(corner ? corner->polygon_id : NO_ID);
+    text.index(corner ? corner->vertex_id : NO_ID);
+    text.put('\n');
   }
-  absl::StrAppend(&text, "triangles ", surface.nb_polygons(), "\n");
+  text.put(middle);
   for (index_t triangle = 0; triangle < surface.nb_polygons(); ++triangle) {
     for (local_index_t v = 0; v < 3; ++v) {
-      if (v != 0) text += ' ';
-      append_number(text, surface.polygon_vertex({triangle, v}));
+      if (v != 0) text.put(' ');
+      text.number(surface.polygon_vertex({triangle, v}));
     }
-    text += surface.is_polygon_active(triangle) ? " 1" : " 0";
+    text.put(surface.is_polygon_active(triangle) ? " 1" : " 0");
     for (local_index_t e = 0; e < 3; ++e) {
-      append_index(text, surface.polygon_adjacent({triangle, e}).value_or(NO_ID));
+      text.index(surface.polygon_adjacent({triangle, e}).value_or(NO_ID));
     }
-    text += "\n";
+    text.put('\n');
   }
 
   const std::string name(file);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -62,6 +63,37 @@ TEST(TriangulatedSurfaceIo, RoundTripKeepsStateExactly2D) {
   const auto loaded = load_triangulated_surface<2>(file.name());
   expect_same_surface(*mesh, *loaded);
   test::expect_valid_surface(*loaded);
+}
+
+TEST(TriangulatedSurfaceIo, WritesTheShortestTextOfEveryValue) {
+  // The longest shortest doubles, a negative zero, a removed triangle and
+  // vertices without a corner, byte for byte.
+  auto mesh = TriangulatedSurface<2>::create();
+  auto builder = TriangulatedSurfaceBuilder<2>::create(*mesh);
+  builder->create_point(Point<2>{{{-2.2250738585072014e-308, -1.7976931348623157e+308}}});
+  builder->create_point(Point<2>{{{1.0 / 3.0, 0.0}}});
+  builder->create_point(Point<2>{{{0.0, 1.0}}});
+  builder->create_point(Point<2>{{{1.0, 1.0}}});
+  builder->create_point(Point<2>{{{0.1, -0.0}}});
+  builder->create_triangle({0, 1, 2});
+  builder->create_triangle({1, 3, 2});
+  builder->compute_polygon_adjacencies();
+  builder->remove_polygon(1);
+  TemporaryFile file(".ul_tsf2d");
+  save_triangulated_surface(*mesh, file.name());
+  std::ifstream in(file.name(), std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(text,
+            "ULVANE_TRIANGULATED_SURFACE 2 1\n"
+            "vertices 5\n"
+            "-2.2250738585072014e-308 -1.7976931348623157e+308 0 0\n"
+            "0.3333333333333333 0 0 1\n"
+            "0 1 0 2\n"
+            "1 1 -1 -1\n"
+            "0.1 -0 -1 -1\n"
+            "triangles 2\n"
+            "0 1 2 1 -1 -1 -1\n"
+            "1 3 2 0 -1 -1 -1\n");
 }
 
 TEST(TriangulatedSurfaceIo, RoundTripKeepsStateExactly3D) {

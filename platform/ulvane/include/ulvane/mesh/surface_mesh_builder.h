@@ -57,6 +57,16 @@ class SurfaceMeshBuilder : public VertexSetBuilder {
   //! Makes the corner's polygon use another vertex there. Adjacencies are
   //! not changed. An active polygon must not already use the vertex.
   void set_polygon_vertex(PolygonVertex const& corner, index_t vertex);
+  //! Flips the edge between two active triangles: t = (a, b, c), holding
+  //! the edge a -> b, and u = (b, a, d), holding its twin, become in place
+  //! t = (a, d, c) and u = (b, c, d). The new edges d -> c and c -> d are
+  //! glued to each other, a -> d and b -> c to the neighbours of the edges
+  //! they replace; c -> a and d -> b keep theirs. The associated corners
+  //! change as if t's corner of b and then u's corner of a were set to the
+  //! new vertices by `set_polygon_vertex`.
+  //! \throw UlvaneException when the edge has no twin, is not between two
+  //! active triangles, or c and d are one vertex.
+  void flip_edge(PolygonEdge const& edge);
   //! Every polygon of `polygons_around_vertex(old_vertex)` uses
   //! `new_vertex` instead, at the same polygon and local indices.
   void replace_vertex(index_t old_vertex, index_t new_vertex);
