@@ -1,7 +1,6 @@
 // Macro-edge marks, lookups, chains and sides.
 
 #include <array>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,7 +16,7 @@ namespace test {
 namespace {
 
 using detail::CandidateSide;
-using List = detail::EdgeMarkList;
+using List = absl::InlinedVector<unsigned int, 1>;
 
 struct Grid {
   explicit Grid(unsigned int n)
@@ -226,50 +225,6 @@ TEST(StraightPath, AsksTheCutsTestLast) {
   remesher.create_polygon_attributes();
   EXPECT_FALSE(remesher.straight_path(0, 5));
   EXPECT_FALSE(remesher.make_macro_edge(0, 5, 0));
-}
-
-TEST(EdgeMarkList, KeepsItsIdsInPlaceAndOnTheHeap) {
-  // Up to two ids live in the list itself, more on the heap: each case
-  // builds a list past that limit or not and checks copies, moves, erase
-  // and appends on it.
-  for (const unsigned int count : {0U, 1U, 2U, 3U, 7U}) {
-    SCOPED_TRACE(count);
-    List list;
-    std::vector<unsigned int> ids;
-    for (unsigned int k = 0; k < count; ++k) {
-      list.push_back(10 + k);
-      ids.push_back(10 + k);
-    }
-    EXPECT_EQ(std::vector<unsigned int>(list.begin(), list.end()), ids);
-    List copy = list;
-    EXPECT_EQ(copy, list);
-    List moved = std::move(copy);
-    EXPECT_EQ(moved, list);
-    EXPECT_TRUE(copy.empty());
-    copy = moved;
-    moved = std::move(copy);
-    EXPECT_EQ(moved, list);
-    moved.append(list.begin(), list.end());
-    ids.insert(ids.end(), ids.begin(), ids.begin() + count);
-    EXPECT_EQ(std::vector<unsigned int>(moved.begin(), moved.end()), ids);
-    if (count > 0) {
-      moved.erase(moved.begin());
-      ids.erase(ids.begin());
-      EXPECT_EQ(std::vector<unsigned int>(moved.begin(), moved.end()), ids);
-    }
-    moved.clear();
-    EXPECT_TRUE(moved.empty());
-    moved.push_back(4);
-    EXPECT_EQ(moved, (List{4}));
-  }
-}
-
-TEST(AppendEdgeInfo, AppendsAListToItself) {
-  Grid grid(1);
-  auto& r = grid.remesher;
-  r.set_edge_list({0, 0}, {1, 2});
-  r.append_edge_info({0, 0}, {0, 0});
-  EXPECT_EQ(r.edge_lists(0)[0], (List{1, 2, 1, 2}));
 }
 
 TEST(UnmarkMacroEdge, RemovesTheFirstOccurrenceOnly) {

@@ -16,7 +16,7 @@ namespace tarnix {
 namespace detail {
 namespace {
 
-bool contains(EdgeMarkList const& list, unsigned int m) {
+bool contains(absl::InlinedVector<unsigned int, 1> const& list, unsigned int m) {
   return std::find(list.begin(), list.end(), m) != list.end();
 }
 
@@ -26,7 +26,8 @@ EdgeInfoLists const& FrontalRemesher<2>::edge_lists(unsigned int triangle) const
   return edge_info_attribute->value(triangle);
 }
 
-void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge, EdgeMarkList list) {
+void FrontalRemesher<2>::set_edge_list(PolygonEdge const& edge,
+                                       absl::InlinedVector<unsigned int, 1> list) {
   edge_info_attribute->modifiable_value(edge.polygon_id)[edge.edge_id] = std::move(list);
 }
 
@@ -40,11 +41,11 @@ void FrontalRemesher<2>::append_edge_info(PolygonEdge const& to, PolygonEdge con
   auto& list = edge_info_attribute->modifiable_value(to.polygon_id)[to.edge_id];
   if (&list == &source) {
     // Appending a list to itself: the source range moves as the list grows.
-    const EdgeMarkList copy = source;
-    list.append(copy.begin(), copy.end());
+    const auto copy = source;
+    list.insert(list.end(), copy.begin(), copy.end());
     return;
   }
-  list.append(source.begin(), source.end());
+  list.insert(list.end(), source.begin(), source.end());
 }
 
 unsigned int FrontalRemesher<2>::chain_start(OrientedPolygonEdge const& edge) const {

@@ -14,7 +14,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <stack>
 #include <utility>
@@ -46,112 +45,8 @@ class VariableAttribute;
 
 namespace detail {
 
-//! The macro-edge ids that run along one polygon edge, in the order they
-//! were added. Most edges hold none or one: up to two ids are kept in the
-//! object itself, which takes 16 bytes, so the lists of a triangle's three
-//! edges fit in one cache line.
-class EdgeMarkList {
- public:
-  using value_type = unsigned int;
-  using iterator = unsigned int*;
-  using const_iterator = unsigned int const*;
-
-  EdgeMarkList() : inline_{} {}
-  EdgeMarkList(std::initializer_list<unsigned int> ids) : EdgeMarkList() {
-    append(ids.begin(), ids.end());
-  }
-  EdgeMarkList(EdgeMarkList const& other) : EdgeMarkList() { append(other.begin(), other.end()); }
-  EdgeMarkList(EdgeMarkList&& other) noexcept : EdgeMarkList() { take(other); }
-  EdgeMarkList& operator=(EdgeMarkList const& other) {
-    if (this != &other) {
-      clear();
-      append(other.begin(), other.end());
-    }
-    return *this;
-  }
-  EdgeMarkList& operator=(EdgeMarkList&& other) noexcept {
-    if (this != &other) {
-      if (!is_inline()) delete[] heap_;
-      take(other);
-    }
-    return *this;
-  }
-  ~EdgeMarkList() {
-    if (!is_inline()) delete[] heap_;
-  }
-
-  bool empty() const { return size_ == 0; }
-  std::size_t size() const { return size_; }
-  unsigned int const* data() const { return is_inline() ? inline_ : heap_; }
-  unsigned int* data() { return is_inline() ? inline_ : heap_; }
-  const_iterator begin() const { return data(); }
-  const_iterator end() const { return data() + size_; }
-  iterator begin() { return data(); }
-  iterator end() { return data() + size_; }
-
-  void push_back(unsigned int id) {
-    reserve(size_ + 1);
-    data()[size_++] = id;
-  }
-  //! Appends the ids of [first, last), which must not lie in this list.
-  void append(unsigned int const* first, unsigned int const* last) {
-    const auto count = static_cast<std::uint32_t>(last - first);
-    if (count == 0) return;
-    reserve(size_ + count);
-    std::copy(first, last, data() + size_);
-    size_ += count;
-  }
-  //! Removes the id at `position`; returns where the next one now is.
-  iterator erase(const_iterator position) {
-    unsigned int* at = begin() + (position - begin());
-    std::copy(at + 1, end(), at);
-    --size_;
-    return at;
-  }
-  void clear() { size_ = 0; }
-
-  friend bool operator==(EdgeMarkList const& a, EdgeMarkList const& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end());
-  }
-  friend bool operator!=(EdgeMarkList const& a, EdgeMarkList const& b) { return !(a == b); }
-
- private:
-  static constexpr std::uint32_t INLINE_CAPACITY = 2;
-
-  bool is_inline() const { return capacity_ <= INLINE_CAPACITY; }
-  //! Takes the other list's ids and leaves it empty; this list holds no
-  //! heap block of its own.
-  void take(EdgeMarkList& other) {
-    size_ = other.size_;
-    capacity_ = other.capacity_;
-    if (other.is_inline()) {
-      std::copy(other.inline_, other.inline_ + size_, inline_);
-    } else {
-      heap_ = other.heap_;
-      other.capacity_ = INLINE_CAPACITY;
-    }
-    other.size_ = 0;
-  }
-  void reserve(std::uint32_t needed) {
-    if (needed <= capacity_) return;
-    const std::uint32_t capacity = std::max(needed, 2 * capacity_);
-    auto* grown = new unsigned int[capacity];
-    std::copy(begin(), end(), grown);
-    if (!is_inline()) delete[] heap_;
-    heap_ = grown;
-    capacity_ = capacity;
-  }
-
-  std::uint32_t size_ = 0;
-  std::uint32_t capacity_ = INLINE_CAPACITY;
-  union {
-    unsigned int inline_[INLINE_CAPACITY];
-    unsigned int* heap_;
-  };
-};
-
 //! The macro-edge ids that run along each local edge of a triangle.
-using EdgeInfoLists = std::array<EdgeMarkList, 3>;
+using EdgeInfoLists = std::array<absl::InlinedVector<unsigned int, 1>, 3>;
 
 //! One step of a macro-edge chain: the polygon edge that holds the macro
 //! edge in its own "edge info" list, and whether the chain passes it from
@@ -625,7 +520,7 @@ class FrontalRemesher<2> : public RemeshAlgo<2> {
   //! Appends the entries of the replaced edge's own list to the new edge's.
   void append_edge_info(PolygonEdge const& to, PolygonEdge const& from);
   EdgeInfoLists const& edge_lists(unsigned int triangle) const;
-  void set_edge_list(PolygonEdge const& edge, EdgeMarkList list);
+  void set_edge_list(PolygonEdge const& edge, absl::InlinedVector<unsigned int, 1> list);
   void clear_edge_list(PolygonEdge const& edge);
 
   TriangulatedSurface<2> const& input_mesh;
