@@ -227,6 +227,14 @@ TEST(StraightPath, AsksTheCutsTestLast) {
   EXPECT_FALSE(remesher.make_macro_edge(0, 5, 0));
 }
 
+TEST(AppendEdgeInfo, AppendsAListToItself) {
+  Grid grid(1);
+  auto& r = grid.remesher;
+  r.set_edge_list({0, 0}, {1, 2});
+  r.append_edge_info({0, 0}, {0, 0});
+  EXPECT_EQ(r.edge_lists(0)[0], (List{1, 2, 1, 2}));
+}
+
 TEST(UnmarkMacroEdge, RemovesTheFirstOccurrenceOnly) {
   Grid grid(1);
   auto& r = grid.remesher;
