@@ -32,6 +32,7 @@
 #include <ulvane/model/surface.h>
 
 #include <morvex/modifier_model.h>
+#include <morvex/modifier_model/point_mover.h>
 #include <vantrel/core.h>
 
 #include <common/variable_attribute.h>
@@ -150,6 +151,15 @@ class ShorterThan {
   double surely_not_shorter_above_{std::numeric_limits<double>::infinity()};
 };
 
+//! The attribute's value at the element, read without the virtual call:
+//! the relaxer creates its working attributes as `VariableAttribute`
+//! itself, so the call can inline.
+//! \throw std::out_of_range at or beyond the attribute's count.
+template <typename T>
+T const& stored_value(VariableAttribute<T> const& attribute, index_t element) {
+  return attribute.VariableAttribute<T>::value(element);
+}
+
 //! An element waiting in a relaxer's queue, with the element's "stamp" at
 //! the moment it was queued; the entry is stale once the stamp moved on.
 struct QueueEntry {
@@ -218,6 +228,9 @@ class SurfaceRelaxer {
   struct RingNeighbour {
     index_t far;
     index_t opposite;
+    //! The mesh's points of `far` and `opposite`.
+    Point<dimension> const* far_point;
+    Point<dimension> const* opposite_point;
   };
   using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
 
@@ -318,7 +331,7 @@ class SurfaceRelaxer {
       const QueueEntry entry = polygon_queue.front();
       polygon_queue.pop_front();
       const index_t polygon = entry.index;
-      if (polygon_stamps->value(polygon) != entry.stamp) continue;
+      if (stored_value(*polygon_stamps, polygon) != entry.stamp) continue;
       if (!modifier.is_triangle_active(surface, polygon)) continue;
       // The triangle is read once; each edge sees its three edges rotated.
       const std::array<EdgeEntry<dimension>, 3> edges{
@@ -406,8 +419,8 @@ class SurfaceRelaxer {
       if (alpha_prime + alpha > pi) return absl::nullopt;
       if (beta + beta_prime > pi) return absl::nullopt;
     }
-    const double triangle_value = qualities->value(edge.polygon_id);
-    const double neighbour_value = qualities->value(triangle.given.adjacent.value());
+    const double triangle_value = stored_value(*qualities, edge.polygon_id);
+    const double neighbour_value = stored_value(*qualities, triangle.given.adjacent.value());
     const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
     if (std::isnan(first)) return absl::nullopt;
@@ -449,12 +462,13 @@ class SurfaceRelaxer {
   void vertex_pass() {
     const std::uint64_t move_budget = max_moves_per_vertex * mesh.nb_vertices();
     std::uint64_t moves_left = move_budget;
+    LinkedPointMover<Model, dimension> mover{model, surface};
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
       const index_t vertex = entry.index;
-      if (vertex_stamps->value(vertex) != entry.stamp) continue;
-      if (fixed_flags->value(vertex)) continue;
+      if (stored_value(*vertex_stamps, vertex) != entry.stamp) continue;
+      if (stored_value(*fixed_flags, vertex)) continue;
       const Ring ring = mesh.polygons_around_vertex(vertex);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
@@ -498,7 +512,7 @@ class SurfaceRelaxer {
       const auto moved =
           moved_position(vertex, position, linked, target, ring, neighbours, around);
       if (!moved) continue;
-      move_point(model, linked, *moved);
+      mover.move(linked, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
                          " moves on Surface ", surface.id().string());
@@ -532,7 +546,7 @@ class SurfaceRelaxer {
       const index_t far_vertex = mesh.polygon_vertex(mesh.next_polygon_vertex(corner));
       // A vertex that is not "fixed" lies inside the surface, where its one
       // closed fan holds a triangle at each of its corners: no walk needed.
-      const std::size_t nb_around = fixed_flags->value(far_vertex)
+      const std::size_t nb_around = stored_value(*fixed_flags, far_vertex)
                                         ? mesh.polygons_around_vertex(far_vertex).size()
                                         : std::size_t{mesh.nb_active_corners(far_vertex)};
       if (nb_around != 5) continue;
@@ -558,14 +572,13 @@ class SurfaceRelaxer {
     for (std::size_t i = 0; i < ring.size(); ++i) {
       const PolygonEdge edge{ring[i]};
       const index_t far_vertex = neighbours[i].far;
-      if (!is_short(Vector<dimension>{origin, mesh.point(far_vertex)}.length2())) continue;
-      if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
-        continue;
-      }
-      const Point<dimension> target = mesh.point(far_vertex);
+      auto const& far_point = *neighbours[i].far_point;
+      if (!is_short(Vector<dimension>{origin, far_point}.length2())) continue;
+      if (!is_collapse_edge_valid(model, surface, edge, far_point).empty()) continue;
+      const Point<dimension> target = far_point;
       const auto info = modifier.collapse_edge(surface, edge, target);
       for (auto const& collapse : info.at(surface.id())) {
-        if (fixed_flags->value(far_vertex)) {
+        if (stored_value(*fixed_flags, far_vertex)) {
           fixed_flags->set_value(collapse.vertex, true);
         } else {
           queue_vertex(collapse.vertex);
@@ -586,7 +599,7 @@ class SurfaceRelaxer {
     const Point<dimension> target = mesh.point(far_vertex);
     const auto info = modifier.collapse_edge(surface, edge, target);
     const index_t remaining = info.at(surface.id()).at(0).vertex;
-    fixed_flags->set_value(remaining, fixed_flags->value(far_vertex));
+    fixed_flags->set_value(remaining, stored_value(*fixed_flags, far_vertex));
     queue_vertex(remaining);
     requeue_around_vertex(remaining);
     fixed_flags->set_value(far_vertex, true);
@@ -607,7 +620,7 @@ class SurfaceRelaxer {
     Point<2> sum;
     index_t nb_apexes = 0;
     for (std::size_t i = 0; i < ring.size(); ++i) {
-      if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
+      if (std::isnan(stored_value(*qualities, ring[i].polygon_id))) continue;
       sum += ideal_apex(around[i].far, around[i].opposite);
       ++nb_apexes;
     }
@@ -665,13 +678,13 @@ class SurfaceRelaxer {
       // The triangle in its own vertex order: the vertex's corner, then the
       // far and the opposite vertex.
       const local_index_t k = ring[i].vertex_id;
-      index_t t[3];
+      std::array<Point<dimension> const*, 3> t;
       std::array<Point<2> const*, 3> local;
-      t[k] = vertex;
+      t[k] = &mesh.point(vertex);
       local[k] = &position;
-      t[(k + 1) % 3] = neighbours[i].far;
+      t[(k + 1) % 3] = neighbours[i].far_point;
       local[(k + 1) % 3] = &around[i].far;
-      t[(k + 2) % 3] = neighbours[i].opposite;
+      t[(k + 2) % 3] = neighbours[i].opposite_point;
       local[(k + 2) % 3] = &around[i].opposite;
       try {
         const auto coordinates =
@@ -680,9 +693,8 @@ class SurfaceRelaxer {
                         [](double c) { return std::isnan(c) || c < 0.0; })) {
           continue;
         }
-        const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
-                                            mesh.point(t[1]) * coordinates[1]) +
-                                           mesh.point(t[2]) * coordinates[2];
+        const Point<dimension> candidate =
+            (*t[0] * coordinates[0] + *t[1] * coordinates[1]) + *t[2] * coordinates[2];
         if (is_move_point_valid(model, linked, surface, vertex, absl::MakeConstSpan(ring),
                                 candidate)) {
           return candidate;
@@ -728,9 +740,9 @@ class SurfaceRelaxer {
       const index_t polygon = ring[i].polygon_id;
       queue_vertex(neighbours[i].far);
       queue_polygon(polygon);
-      qualities->set_value(polygon, triangle_quality(Triangle<dimension>{
-                                        origin, mesh.point(neighbours[i].far),
-                                        mesh.point(neighbours[i].opposite)}));
+      qualities->set_value(polygon,
+                           triangle_quality(Triangle<dimension>{origin, *neighbours[i].far_point,
+                                                                *neighbours[i].opposite_point}));
     }
   }
 
@@ -755,7 +767,7 @@ class SurfaceRelaxer {
     RingNeighbours neighbours;
     for (auto const& corner : ring) {
       const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
-      neighbours.push_back({others[0], others[1]});
+      neighbours.push_back({others[0], others[1], &mesh.point(others[0]), &mesh.point(others[1])});
     }
     return neighbours;
   }

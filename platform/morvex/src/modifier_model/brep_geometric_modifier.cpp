@@ -74,4 +74,6 @@ void detail::move_point(BRep& brep, absl::Span<const ComponentMeshVertex> linked
   move_linked_points(brep, linked, point);
 }
 
+template class detail::LinkedPointMover<BRep, 3>;
+
 }  // namespace tarnix

@@ -37,6 +37,7 @@
 #include <ulvane/model/section_builder.h>
 
 #include <morvex/modifier_model/model_edit_records.h>
+#include <morvex/modifier_model/point_mover.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
 
 namespace tarnix {
@@ -1055,6 +1056,29 @@ void move_linked_points(Model& model, absl::Span<const ComponentMeshVertex> link
         SolidMeshBuilder<3>::create(model_builder.modifiable_block(id).get_modifiable_mesh())
             ->set_point(vertex.vertex, point);
       }
+    }
+  }
+}
+
+template <typename Model, index_t D>
+LinkedPointMover<Model, D>::LinkedPointMover(Model& model, Surface<D> const& surface)
+    : model_(model),
+      surface_(surface.component_id()),
+      builder_(SurfaceMeshBuilder<D>::create(typename ModelTraits<Model>::Builder{model}
+                                                 .modifiable_surface(surface.id())
+                                                 .get_modifiable_mesh())) {}
+
+template <typename Model, index_t D>
+LinkedPointMover<Model, D>::~LinkedPointMover() = default;
+
+template <typename Model, index_t D>
+void LinkedPointMover<Model, D>::move(absl::Span<const ComponentMeshVertex> linked,
+                                      Point<D> const& point) {
+  for (std::size_t i = 0; i < linked.size(); ++i) {
+    if (linked[i].component_id == surface_) {
+      builder_->set_point(linked[i].vertex, point);
+    } else {
+      move_linked_points(model_, linked.subspan(i, 1), point);
     }
   }
 }

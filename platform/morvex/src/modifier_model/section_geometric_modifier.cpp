@@ -74,4 +74,6 @@ void detail::move_point(Section& section, absl::Span<const ComponentMeshVertex> 
   move_linked_points(section, linked, point);
 }
 
+template class detail::LinkedPointMover<Section, 2>;
+
 }  // namespace tarnix
