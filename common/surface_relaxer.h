@@ -750,6 +750,14 @@ class SurfaceRelaxer {
   RingLocalPoints ring_local_points(RingNeighbours const& neighbours) {
     const std::size_t size = neighbours.size();
     RingLocalPoints around(size);
+    if constexpr (dimension == 2) {
+      if (local_points_are_mesh_points) {
+        for (std::size_t i = 0; i < size; ++i) {
+          around[i] = {*neighbours[i].far_point, *neighbours[i].opposite_point};
+        }
+        return around;
+      }
+    }
     for (std::size_t i = 0; i < size; ++i) around[i].far = local_point(neighbours[i].far);
     for (std::size_t i = 0; i < size; ++i) {
       // Around a closed fan, a triangle's opposite vertex is the far vertex
@@ -764,10 +772,25 @@ class SurfaceRelaxer {
 
   //! The two other vertices of each ring triangle, in the ring's order.
   RingNeighbours ring_neighbours(Ring const& ring) const {
-    RingNeighbours neighbours;
-    for (auto const& corner : ring) {
-      const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
-      neighbours.push_back({others[0], others[1], &mesh.point(others[0]), &mesh.point(others[1])});
+    const std::size_t size = ring.size();
+    RingNeighbours neighbours(size);
+    RingNeighbour* const out = neighbours.data();
+    // The mesh holds triangles only: the other two corners of a triangle
+    // follow the vertex's corner cyclically.
+    for (std::size_t i = 0; i < size; ++i) {
+      const PolygonVertex corner = ring[i];
+      const local_index_t k = corner.vertex_id;
+      out[i].far = mesh.polygon_vertex({corner.polygon_id, static_cast<local_index_t>((k + 1) % 3)});
+      out[i].opposite =
+          mesh.polygon_vertex({corner.polygon_id, static_cast<local_index_t>((k + 2) % 3)});
+      out[i].far_point = &mesh.point(out[i].far);
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      // Around a closed fan, a triangle's opposite vertex is the far vertex
+      // of the triangle before it.
+      const std::size_t before = i == 0 ? size - 1 : i - 1;
+      out[i].opposite_point = out[i].opposite == out[before].far ? out[before].far_point
+                                                                 : &mesh.point(out[i].opposite);
     }
     return neighbours;
   }
@@ -790,6 +813,10 @@ class SurfaceRelaxer {
   std::deque<QueueEntry> polygon_queue;
   std::shared_ptr<VariableAttribute<double>> qualities;
   std::shared_ptr<VariableAttribute<bool>> fixed_flags;
+  //! Set by a 2D relaxer whose `local_point` is the mesh's point: the
+  //! local points of a vertex's ring are then copied from the mesh points
+  //! already read, without a call per vertex.
+  bool local_points_are_mesh_points = false;
 
  private:
   //! Per vertex, whether it is an end of a border edge of an active
