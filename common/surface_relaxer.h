@@ -100,6 +100,23 @@ double triangle_quality(Triangle<dimension> const& triangle) {
   return 4 * cross2 / (((longest * middle) * shortest) * ((longest + middle) + shortest));
 }
 
+//! Whether `triangle_quality` of the triangle (a, b, c) is not a number,
+//! mostly without measuring it: when the squares of the three sides lie in
+//! [1e-58, 1e100], the sides lie in [1e-29, 1e50], so the shortest is a
+//! valid divisor and the product and sum of the sides and the squared cross
+//! product stay finite and positive (or zero): the quality is a number.
+template <index_t dimension>
+inline bool is_quality_nan(Point<dimension> const& a, Point<dimension> const& b,
+                    Point<dimension> const& c) {
+  const auto is_moderate = [](double square) { return square >= 1e-58 && square <= 1e100; };
+  if (is_moderate(Vector<dimension>{a, b}.length2()) &&
+      is_moderate(Vector<dimension>{b, c}.length2()) &&
+      is_moderate(Vector<dimension>{c, a}.length2())) {
+    return false;
+  }
+  return std::isnan(triangle_quality(Triangle<dimension>{a, b, c}));
+}
+
 //! The metric's length at a vertex of the relaxed surface.
 //! \throw UlvaneException "[relax_surfaces] The metric must give positive
 //! finite lengths, got <value> at vertex <v> of Surface <uuid>" for zero,
@@ -463,6 +480,20 @@ class SurfaceRelaxer {
     const std::uint64_t move_budget = max_moves_per_vertex * mesh.nb_vertices();
     std::uint64_t moves_left = move_budget;
     LinkedPointMover<Model, dimension> mover{model, surface};
+    // The triangles a move reshapes are measured when read or when the pass
+    // ends, also when it ends with an exception.
+    struct DeferredQualities {
+      SurfaceRelaxer& relaxer;
+      explicit DeferredQualities(SurfaceRelaxer& owner) : relaxer(owner) {
+        relaxer.defer_qualities = true;
+      }
+      ~DeferredQualities() {
+        relaxer.defer_qualities = false;
+        relaxer.settle_qualities();
+      }
+      DeferredQualities(DeferredQualities const&) = delete;
+      DeferredQualities& operator=(DeferredQualities const&) = delete;
+    } deferred{*this};
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
@@ -497,7 +528,7 @@ class SurfaceRelaxer {
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
       const RingLocalPoints around = ring_local_points(neighbours);
-      const Point<2> apex = mean_ideal_apex(ring, around);
+      const Point<2> apex = mean_ideal_apex(ring, neighbours, around);
       double length_sum = 0.0;
       for (auto const& local : around) length_sum += Vector<2>{position, local.far}.length();
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
@@ -512,6 +543,7 @@ class SurfaceRelaxer {
       const auto moved =
           moved_position(vertex, position, linked, target, ring, neighbours, around);
       if (!moved) continue;
+      settle_qualities_before_move(vertex, linked);
       mover.move(linked, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
@@ -576,6 +608,7 @@ class SurfaceRelaxer {
       if (!is_short(Vector<dimension>{origin, far_point}.length2())) continue;
       if (!is_collapse_edge_valid(model, surface, edge, far_point).empty()) continue;
       const Point<dimension> target = far_point;
+      settle_qualities_before_collapse(vertex, far_vertex);
       const auto info = modifier.collapse_edge(surface, edge, target);
       for (auto const& collapse : info.at(surface.id())) {
         if (stored_value(*fixed_flags, far_vertex)) {
@@ -597,6 +630,7 @@ class SurfaceRelaxer {
   //! surface.
   void collapse_and_requeue(PolygonEdge edge, unsigned int far_vertex) {
     const Point<dimension> target = mesh.point(far_vertex);
+    settle_qualities_before_collapse(mesh.polygon_vertex(PolygonVertex{edge}), far_vertex);
     const auto info = modifier.collapse_edge(surface, edge, target);
     const index_t remaining = info.at(surface.id()).at(0).vertex;
     fixed_flags->set_value(remaining, stored_value(*fixed_flags, far_vertex));
@@ -611,16 +645,28 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
-    return mean_ideal_apex(ring, ring_local_points(ring_neighbours(ring)));
+    const RingNeighbours neighbours = ring_neighbours(ring);
+    return mean_ideal_apex(ring, neighbours, ring_local_points(neighbours));
   }
 
-  //! `mean_ideal_apex` with the local points of the ring's other vertices
+  //! `mean_ideal_apex` with the ring's other vertices and their local points
   //! already read.
-  Point<2> mean_ideal_apex(Ring const& ring, RingLocalPoints const& around) {
+  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours,
+                           RingLocalPoints const& around) {
     Point<2> sum;
     index_t nb_apexes = 0;
+    Point<dimension> const* origin = nullptr;
     for (std::size_t i = 0; i < ring.size(); ++i) {
-      if (std::isnan(stored_value(*qualities, ring[i].polygon_id))) continue;
+      const index_t polygon = ring[i].polygon_id;
+      bool no_quality = false;
+      if (is_quality_pending(polygon)) {
+        if (origin == nullptr) origin = &mesh.point(mesh.polygon_vertex(ring[i]));
+        no_quality =
+            is_quality_nan(*origin, *neighbours[i].far_point, *neighbours[i].opposite_point);
+      } else {
+        no_quality = std::isnan(stored_value(*qualities, polygon));
+      }
+      if (no_quality) continue;
       sum += ideal_apex(around[i].far, around[i].opposite);
       ++nb_apexes;
     }
@@ -721,7 +767,67 @@ class SurfaceRelaxer {
   //! Queues the triangle and refreshes its quality.
   void requeue_triangle(unsigned int polygon) {
     queue_polygon(polygon);
+    measure_quality(polygon);
+  }
+
+  //! Whether the triangle's stored quality waits to be measured again.
+  bool is_quality_pending(index_t polygon) const {
+    return polygon < pending_qualities.size() && pending_qualities[polygon] != 0;
+  }
+
+  //! Stores the triangle's quality as its shape gives it now.
+  void measure_quality(index_t polygon) {
     qualities->set_value(polygon, triangle_quality(mesh.triangle(polygon)));
+    if (polygon < pending_qualities.size()) pending_qualities[polygon] = 0;
+  }
+
+  void mark_quality_pending(index_t polygon) {
+    if (polygon >= pending_qualities.size()) pending_qualities.resize(mesh.nb_polygons(), 0);
+    if (pending_qualities[polygon] != 0) return;
+    pending_qualities[polygon] = 1;
+    pending_list.push_back(polygon);
+  }
+
+  //! Measures every pending quality (of the triangles still active: an
+  //! edit that removes a triangle measures it first).
+  void settle_qualities() {
+    for (const index_t polygon : pending_list) {
+      if (is_quality_pending(polygon) && mesh.is_polygon_active(polygon)) {
+        measure_quality(polygon);
+      }
+    }
+    pending_list.clear();
+  }
+
+  //! Before a collapse of the edge from `vertex` to `far_vertex` onto the
+  //! far end's point: measures the pending qualities of the triangles the
+  //! collapse reshapes, so that they keep the qualities of their shape
+  //! before it, as every other triangle a collapse reshapes does. Those are
+  //! the triangles of the vertex, which is not "fixed" and so has one fan;
+  //! the far end goes instead when both ends lie at the same point, and
+  //! then every pending quality is measured.
+  void settle_qualities_before_collapse(index_t vertex, index_t far_vertex) {
+    if (pending_list.empty()) return;
+    if (mesh.point(vertex) == mesh.point(far_vertex)) {
+      settle_qualities();
+      return;
+    }
+    for (auto const& corner : mesh.polygons_around_vertex(vertex)) {
+      if (is_quality_pending(corner.polygon_id)) measure_quality(corner.polygon_id);
+    }
+  }
+
+  //! Before the vertex moves with `linked`: a linked vertex of this surface
+  //! other than the vertex reshapes triangles that the move does not queue,
+  //! which keep the qualities of their shape before it; every pending
+  //! quality is measured first.
+  void settle_qualities_before_move(index_t vertex, absl::Span<const ComponentMeshVertex> linked) {
+    for (auto const& other : linked) {
+      if (other.component_id == surface_component && other.vertex != vertex) {
+        settle_qualities();
+        return;
+      }
+    }
   }
 
   //! Queues, for each triangle around the vertex, the vertex that follows it
@@ -740,6 +846,10 @@ class SurfaceRelaxer {
       const index_t polygon = ring[i].polygon_id;
       queue_vertex(neighbours[i].far);
       queue_polygon(polygon);
+      if (defer_qualities) {
+        mark_quality_pending(polygon);
+        continue;
+      }
       qualities->set_value(polygon,
                            triangle_quality(Triangle<dimension>{origin, *neighbours[i].far_point,
                                                                 *neighbours[i].opposite_point}));
@@ -817,6 +927,16 @@ class SurfaceRelaxer {
   //! local points of a vertex's ring are then copied from the mesh points
   //! already read, without a call per vertex.
   bool local_points_are_mesh_points = false;
+  //! Set during a vertex pass: the triangles around a moved vertex are
+  //! marked pending instead of being measured after every move, and
+  //! measured when read, before an edit reshapes them otherwise, or when the
+  //! pass ends. Every change of a triangle's shape marks it again, so the
+  //! quality read is the one measuring at the move would have stored.
+  bool defer_qualities = false;
+  //! Per triangle, whether its stored quality waits to be measured again.
+  std::vector<std::uint8_t> pending_qualities;
+  //! The triangles marked pending since the last settling.
+  std::vector<index_t> pending_list;
 
  private:
   //! Per vertex, whether it is an end of a border edge of an active
