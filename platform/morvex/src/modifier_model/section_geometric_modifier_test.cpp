@@ -11,6 +11,7 @@
 #include <ulvane/mesh/triangulated_surface_builder.h>
 #include <ulvane/model/section_builder.h>
 
+#include <morvex/modifier_model/point_mover.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
 
 #include "mesh/surface_fixtures.h"
@@ -213,6 +214,37 @@ TEST_F(TwoSurfaces, MoveOfASharedLineVertexMovesEveryComponentVertex) {
   EXPECT_EQ(linked.size(), 3u);
   EXPECT_EQ(left_mesh.point(5), target);
   EXPECT_TRUE(is_valid_edited_model(section));
+}
+
+// The mover edits its own surface through the builder it keeps and every
+// other component as the modifier does: the model ends the same, whether
+// the vertex belongs to the mover's surface alone, is shared with the line
+// and the other surface, or lies in the other surface only.
+TEST_F(TwoSurfaces, PointMoverMovesAsTheModifier) {
+  struct Case {
+    std::string name;
+    bool mover_on_left;
+    index_t left_vertex;
+    Point<2> point;
+  };
+  const Case cases[] = {
+      {"inner vertex of the mover's surface", true, 4, point2(0.6, 0.55)},
+      {"shared line vertex", true, 5, point2(1.0, 0.6)},
+      {"vertex of another surface", false, 4, point2(0.45, 0.55)},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto expected = test::make_two_surface_section(2);
+    const index_t unique = left_unique(c.left_vertex);
+    SectionGeometricModifier{expected.section}.move_point(unique, c.point);
+
+    auto moved = test::make_two_surface_section(2);
+    detail::LinkedPointMover<Section, 2> mover{
+        moved.section, moved.section.surface(c.mover_on_left ? moved.left : moved.right)};
+    mover.move(moved.section.component_mesh_vertices(unique), c.point);
+    EXPECT_EQ(snapshot(moved.section), snapshot(expected.section));
+    EXPECT_NE(snapshot(moved.section), snapshot(section));
+  }
 }
 
 TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
