@@ -538,8 +538,17 @@ class SurfaceRelaxer {
       }
       if (is_move_too_short(position, target, mean_length)) continue;
       // The vertices linked to the vertex are read once, for the simulations
-      // and the move.
-      const auto linked = model.component_mesh_vertices(unique_vertex(vertex));
+      // and the move; one linked to nothing else is remembered as such.
+      const ComponentMeshVertex itself{surface_component, vertex};
+      std::vector<ComponentMeshVertex> read_links;
+      absl::Span<const ComponentMeshVertex> linked{&itself, 1};
+      if (vertex >= links_alone.size()) links_alone.resize(mesh.nb_vertices(), link_unknown);
+      if (links_alone[vertex] != link_alone) {
+        read_links = model.component_mesh_vertices(unique_vertex(vertex));
+        linked = read_links;
+        links_alone[vertex] =
+            read_links.size() == 1 && read_links.front() == itself ? link_alone : link_shared;
+      }
       const auto moved =
           moved_position(vertex, position, linked, target, ring, neighbours, around);
       if (!moved) continue;
@@ -933,6 +942,14 @@ class SurfaceRelaxer {
   //! pass ends. Every change of a triangle's shape marks it again, so the
   //! quality read is the one measuring at the move would have stored.
   bool defer_qualities = false;
+  //! Per vertex, whether the model links it to nothing but itself, as far
+  //! as read. The links of a vertex do not change while the relaxer works:
+  //! moves and swaps keep every link, and a collapse keeps those of the
+  //! vertex that stays.
+  static constexpr std::uint8_t link_unknown = 0;
+  static constexpr std::uint8_t link_alone = 1;
+  static constexpr std::uint8_t link_shared = 2;
+  std::vector<std::uint8_t> links_alone;
   //! Per triangle, whether its stored quality waits to be measured again.
   std::vector<std::uint8_t> pending_qualities;
   //! The triangles marked pending since the last settling.
