@@ -494,16 +494,18 @@ class SurfaceRelaxer {
       DeferredQualities(DeferredQualities const&) = delete;
       DeferredQualities& operator=(DeferredQualities const&) = delete;
     } deferred{*this};
+    forget_rings();
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
       const index_t vertex = entry.index;
       if (stored_value(*vertex_stamps, vertex) != entry.stamp) continue;
       if (stored_value(*fixed_flags, vertex)) continue;
-      const Ring ring = mesh.polygons_around_vertex(vertex);
+      Ring ring;
+      RingNeighbours neighbours;
+      read_ring(vertex, ring, neighbours);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
-      const RingNeighbours neighbours = ring_neighbours(ring);
       bool collapsed = false;
       if (nb_triangles == 3) {
         const PolygonEdge edge{ring.front()};
@@ -617,7 +619,7 @@ class SurfaceRelaxer {
       if (!is_short(Vector<dimension>{origin, far_point}.length2())) continue;
       if (!is_collapse_edge_valid(model, surface, edge, far_point).empty()) continue;
       const Point<dimension> target = far_point;
-      settle_qualities_before_collapse(vertex, far_vertex);
+      prepare_collapse(vertex, far_vertex);
       const auto info = modifier.collapse_edge(surface, edge, target);
       for (auto const& collapse : info.at(surface.id())) {
         if (stored_value(*fixed_flags, far_vertex)) {
@@ -639,7 +641,7 @@ class SurfaceRelaxer {
   //! surface.
   void collapse_and_requeue(PolygonEdge edge, unsigned int far_vertex) {
     const Point<dimension> target = mesh.point(far_vertex);
-    settle_qualities_before_collapse(mesh.polygon_vertex(PolygonVertex{edge}), far_vertex);
+    prepare_collapse(mesh.polygon_vertex(PolygonVertex{edge}), far_vertex);
     const auto info = modifier.collapse_edge(surface, edge, target);
     const index_t remaining = info.at(surface.id()).at(0).vertex;
     fixed_flags->set_value(remaining, stored_value(*fixed_flags, far_vertex));
@@ -809,21 +811,63 @@ class SurfaceRelaxer {
   }
 
   //! Before a collapse of the edge from `vertex` to `far_vertex` onto the
-  //! far end's point: measures the pending qualities of the triangles the
-  //! collapse reshapes, so that they keep the qualities of their shape
-  //! before it, as every other triangle a collapse reshapes does. Those are
-  //! the triangles of the vertex, which is not "fixed" and so has one fan;
-  //! the far end goes instead when both ends lie at the same point, and
-  //! then every pending quality is measured.
-  void settle_qualities_before_collapse(index_t vertex, index_t far_vertex) {
-    if (pending_list.empty()) return;
+  //! far end's point. The collapse reshapes the triangles of the vertex,
+  //! which is not "fixed" and so has one fan: their pending qualities are
+  //! measured, so that they keep the qualities of their shape before it, as
+  //! every other triangle a collapse reshapes does. It changes the fans of
+  //! the vertices of those triangles only (it replaces the vertex in them,
+  //! removes the two on the edge and joins their neighbours across them):
+  //! their remembered rings, and those around the far end, are forgotten.
+  //! The far end goes instead when both ends lie at the same point; then
+  //! every pending quality is measured and every ring forgotten.
+  void prepare_collapse(index_t vertex, index_t far_vertex) {
     if (mesh.point(vertex) == mesh.point(far_vertex)) {
       settle_qualities();
+      forget_rings();
       return;
     }
-    for (auto const& corner : mesh.polygons_around_vertex(vertex)) {
-      if (is_quality_pending(corner.polygon_id)) measure_quality(corner.polygon_id);
+    for (const index_t end : {vertex, far_vertex}) {
+      for (auto const& corner : mesh.polygons_around_vertex(end)) {
+        if (end == vertex && is_quality_pending(corner.polygon_id)) {
+          measure_quality(corner.polygon_id);
+        }
+        for (local_index_t k = 0; k < 3; ++k) {
+          forget_ring(mesh.polygon_vertex({corner.polygon_id, k}));
+        }
+      }
     }
+  }
+
+  //! The vertex's ring and its neighbours, as remembered since the start
+  //! of the vertex pass when nothing near the vertex collapsed since: a
+  //! move keeps every fan, and within a vertex pass only collapses change
+  //! them.
+  void read_ring(index_t vertex, Ring& ring, RingNeighbours& neighbours) {
+    if (vertex < ring_slots.size() && ring_slots[vertex].size != no_ring) {
+      auto const& slot = ring_slots[vertex];
+      ring.assign(ring_corners.begin() + slot.offset,
+                  ring_corners.begin() + slot.offset + slot.size);
+      neighbours.assign(ring_neighbour_pool.begin() + slot.offset,
+                        ring_neighbour_pool.begin() + slot.offset + slot.size);
+      return;
+    }
+    ring = mesh.polygons_around_vertex(vertex);
+    neighbours = ring_neighbours(ring);
+    if (vertex >= ring_slots.size()) ring_slots.resize(mesh.nb_vertices(), RingSlot{});
+    ring_slots[vertex] = RingSlot{static_cast<std::uint32_t>(ring_corners.size()),
+                                  static_cast<std::uint32_t>(ring.size())};
+    ring_corners.insert(ring_corners.end(), ring.begin(), ring.end());
+    ring_neighbour_pool.insert(ring_neighbour_pool.end(), neighbours.begin(), neighbours.end());
+  }
+
+  void forget_ring(index_t vertex) {
+    if (vertex < ring_slots.size()) ring_slots[vertex].size = no_ring;
+  }
+
+  void forget_rings() {
+    ring_slots.assign(mesh.nb_vertices(), RingSlot{});
+    ring_corners.clear();
+    ring_neighbour_pool.clear();
   }
 
   //! Before the vertex moves with `linked`: a linked vertex of this surface
@@ -942,6 +986,16 @@ class SurfaceRelaxer {
   //! pass ends. Every change of a triangle's shape marks it again, so the
   //! quality read is the one measuring at the move would have stored.
   bool defer_qualities = false;
+  //! The rings remembered during a vertex pass: per vertex, where its ring
+  //! starts in the two pools and its size (`no_ring` when not remembered).
+  static constexpr std::uint32_t no_ring = std::numeric_limits<std::uint32_t>::max();
+  struct RingSlot {
+    std::uint32_t offset{0};
+    std::uint32_t size{no_ring};
+  };
+  std::vector<RingSlot> ring_slots;
+  std::vector<PolygonVertex> ring_corners;
+  std::vector<RingNeighbour> ring_neighbour_pool;
   //! Per vertex, whether the model links it to nothing but itself, as far
   //! as read. The links of a vertex do not change while the relaxer works:
   //! moves and swaps keep every link, and a collapse keeps those of the
