@@ -532,7 +532,10 @@ class SurfaceRelaxer {
       const RingLocalPoints around = ring_local_points(neighbours);
       const Point<2> apex = mean_ideal_apex(ring, neighbours, around);
       double length_sum = 0.0;
-      for (auto const& local : around) length_sum += Vector<2>{position, local.far}.length();
+      LocalNeighbour const* const locals = around.data();
+      for (std::size_t i = 0; i < nb_triangles; ++i) {
+        length_sum += Vector<2>{position, locals[i].far}.length();
+      }
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
       for (index_t i = 0; i < 2; ++i) {
@@ -612,11 +615,13 @@ class SurfaceRelaxer {
                            unsigned int vertex) {
     const ShorterThan is_short{relaxation_length(*metric, surface, vertex) * 0.433};
     auto const& origin = mesh.point(vertex);
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-      const PolygonEdge edge{ring[i]};
-      const index_t far_vertex = neighbours[i].far;
-      auto const& far_point = *neighbours[i].far_point;
+    const std::size_t size = ring.size();
+    RingNeighbour const* const around = neighbours.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      auto const& far_point = *around[i].far_point;
       if (!is_short(Vector<dimension>{origin, far_point}.length2())) continue;
+      const PolygonEdge edge{ring[i]};
+      const index_t far_vertex = around[i].far;
       if (!is_collapse_edge_valid(model, surface, edge, far_point).empty()) continue;
       const Point<dimension> target = far_point;
       prepare_collapse(vertex, far_vertex);
@@ -667,18 +672,21 @@ class SurfaceRelaxer {
     Point<2> sum;
     index_t nb_apexes = 0;
     Point<dimension> const* origin = nullptr;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-      const index_t polygon = ring[i].polygon_id;
+    const std::size_t size = ring.size();
+    PolygonVertex const* const corners = ring.data();
+    RingNeighbour const* const others = neighbours.data();
+    LocalNeighbour const* const locals = around.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      const index_t polygon = corners[i].polygon_id;
       bool no_quality = false;
       if (is_quality_pending(polygon)) {
-        if (origin == nullptr) origin = &mesh.point(mesh.polygon_vertex(ring[i]));
-        no_quality =
-            is_quality_nan(*origin, *neighbours[i].far_point, *neighbours[i].opposite_point);
+        if (origin == nullptr) origin = &mesh.point(mesh.polygon_vertex(corners[i]));
+        no_quality = is_quality_nan(*origin, *others[i].far_point, *others[i].opposite_point);
       } else {
         no_quality = std::isnan(stored_value(*qualities, polygon));
       }
       if (no_quality) continue;
-      sum += ideal_apex(around[i].far, around[i].opposite);
+      sum += ideal_apex(locals[i].far, locals[i].opposite);
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -895,17 +903,19 @@ class SurfaceRelaxer {
   //! measured from the vertex's.
   void requeue_around(unsigned int vertex, Ring const& ring, RingNeighbours const& neighbours) {
     auto const& origin = mesh.point(vertex);
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-      const index_t polygon = ring[i].polygon_id;
-      queue_vertex(neighbours[i].far);
+    const std::size_t size = ring.size();
+    PolygonVertex const* const corners = ring.data();
+    RingNeighbour const* const others = neighbours.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      const index_t polygon = corners[i].polygon_id;
+      queue_vertex(others[i].far);
       queue_polygon(polygon);
       if (defer_qualities) {
         mark_quality_pending(polygon);
         continue;
       }
-      qualities->set_value(polygon,
-                           triangle_quality(Triangle<dimension>{origin, *neighbours[i].far_point,
-                                                                *neighbours[i].opposite_point}));
+      qualities->set_value(polygon, triangle_quality(Triangle<dimension>{
+                                        origin, *others[i].far_point, *others[i].opposite_point}));
     }
   }
 
@@ -915,9 +925,9 @@ class SurfaceRelaxer {
     RingLocalPoints around(size);
     if constexpr (dimension == 2) {
       if (local_points_are_mesh_points) {
-        for (std::size_t i = 0; i < size; ++i) {
-          around[i] = {*neighbours[i].far_point, *neighbours[i].opposite_point};
-        }
+        LocalNeighbour* const out = around.data();
+        RingNeighbour const* const in = neighbours.data();
+        for (std::size_t i = 0; i < size; ++i) out[i] = {*in[i].far_point, *in[i].opposite_point};
         return around;
       }
     }
