@@ -495,6 +495,7 @@ class SurfaceRelaxer {
       DeferredQualities& operator=(DeferredQualities const&) = delete;
     } deferred{*this};
     forget_rings();
+    links_alone.assign(mesh.nb_vertices(), link_unknown);
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
@@ -1006,10 +1007,10 @@ class SurfaceRelaxer {
   std::vector<RingSlot> ring_slots;
   std::vector<PolygonVertex> ring_corners;
   std::vector<RingNeighbour> ring_neighbour_pool;
-  //! Per vertex, whether the model links it to nothing but itself, as far
-  //! as read. The links of a vertex do not change while the relaxer works:
-  //! moves and swaps keep every link, and a collapse keeps those of the
-  //! vertex that stays.
+  //! Per vertex, whether the model links it to nothing but itself, as read
+  //! since the start of the vertex pass. The links of a vertex do not
+  //! change within the pass: moves keep every link, and a collapse keeps
+  //! those of the vertex that stays.
   static constexpr std::uint8_t link_unknown = 0;
   static constexpr std::uint8_t link_alone = 1;
   static constexpr std::uint8_t link_shared = 2;
