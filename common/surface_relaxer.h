@@ -393,7 +393,7 @@ class SurfaceRelaxer {
     const PolygonEdge edge = triangle.given.edge;
     if (!triangle.given.adjacent) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
-    auto neighbour = triangle_edge_context(mesh, twin.value());
+    auto neighbour = twin_edge_context(twin.value(), triangle);
     // A third triangle already holding R and S: the edge R-S would exist
     // twice.
     if (triangle.next.adjacent && triangle.next.adjacent == neighbour.previous.adjacent) {
@@ -461,6 +461,19 @@ class SurfaceRelaxer {
         edge_entry(surface_mesh, surface_mesh.previous_polygon_edge(edge)),
         edge_entry(surface_mesh, surface_mesh.next_polygon_edge(edge)),
         edge_entry(surface_mesh, edge)};
+  }
+
+  //! `triangle_edge_context` of the twin Q->P of the given edge P->Q of T:
+  //! the twin runs from Q to P, so only S is read from T'.
+  TriangleEdgeContext<dimension> twin_edge_context(
+      PolygonEdge twin, TriangleEdgeContext<dimension> const& triangle) const {
+    const PolygonEdge next = mesh.next_polygon_edge(twin);
+    return TriangleEdgeContext<dimension>{
+        edge_entry(mesh, mesh.previous_polygon_edge(twin)),
+        EdgeEntry<dimension>{next, triangle.given.vertex, triangle.given.point,
+                             mesh.polygon_adjacent(next)},
+        EdgeEntry<dimension>{twin, triangle.next.vertex, triangle.next.point,
+                             mesh.polygon_adjacent(twin)}};
   }
 
   //! The edge with its first vertex, that vertex's point and the triangle
