@@ -242,13 +242,7 @@ class SurfaceRelaxer {
   //! The other two vertices of a triangle of a vertex's ring: `far` follows
   //! the vertex in the triangle (the far end of the ring edge that leaves
   //! it), `opposite` precedes it.
-  struct RingNeighbour {
-    index_t far;
-    index_t opposite;
-    //! The mesh's points of `far` and `opposite`.
-    Point<dimension> const* far_point;
-    Point<dimension> const* opposite_point;
-  };
+  using RingNeighbour = FanNeighbour<dimension>;
   using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
 
   //! The local points of the other two vertices of a ring triangle.
@@ -775,7 +769,7 @@ class SurfaceRelaxer {
         const Point<dimension> candidate =
             (*t[0] * coordinates[0] + *t[1] * coordinates[1]) + *t[2] * coordinates[2];
         if (is_move_point_valid(model, linked, surface, vertex, absl::MakeConstSpan(ring),
-                                candidate)) {
+                                absl::MakeConstSpan(neighbours), candidate)) {
           return candidate;
         }
       } catch (UlvaneException const&) {

@@ -36,6 +36,7 @@
 #include <ulvane/model/section.h>
 #include <ulvane/model/section_builder.h>
 
+#include <morvex/modifier_model/fan_neighbour.h>
 #include <morvex/modifier_model/model_edit_records.h>
 #include <morvex/modifier_model/point_mover.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
@@ -726,7 +727,22 @@ struct WalkedFan {
   Surface<D> const& surface;
   index_t vertex;
   absl::Span<const PolygonVertex> corners;
+  //! When not empty, the other two vertices of each corner's triangle, in
+  //! the corners' order, with their points.
+  absl::Span<const FanNeighbour<D>> neighbours;
 };
+
+//! `fan_stays_counter_clockwise` with the other two vertices of each
+//! triangle already read.
+inline bool fan_stays_counter_clockwise(absl::Span<const FanNeighbour<2>> neighbours,
+                                        index_t vertex, Point<2> const& point) {
+  for (auto const& neighbour : neighbours) {
+    auto const& second = neighbour.far == vertex ? point : *neighbour.far_point;
+    auto const& third = neighbour.opposite == vertex ? point : *neighbour.opposite_point;
+    if (orientation_2d(point, second, third) != Sign::positive) return false;
+  }
+  return true;
+}
 
 //! Whether the triangles of the vertex's corners all stay counter-clockwise
 //! (exact) with the vertex at the point. Each triangle is read from the
@@ -800,9 +816,11 @@ bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> lin
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
       // decides in 2D, without gathering the triangles first.
-      if (!fan_stays_counter_clockwise(surface.get_mesh(), corners, vertex.vertex, point)) {
-        return false;
-      }
+      const bool stays = is_walked && !walked->neighbours.empty()
+                             ? fan_stays_counter_clockwise(walked->neighbours, vertex.vertex, point)
+                             : fan_stays_counter_clockwise(surface.get_mesh(), corners,
+                                                           vertex.vertex, point);
+      if (!stays) return false;
       continue;
     }
     auto const& mesh = triangulated(surface);

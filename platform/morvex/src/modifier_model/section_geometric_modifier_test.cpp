@@ -288,7 +288,7 @@ TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
 }
 
 TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
-  // The left fan is given; the other linked vertices (the line's, the right
+  // The left fan is given (and then its neighbours too); the other linked vertices (the line's, the right
   // surface's) are still checked.
   struct Case {
     std::string name;
@@ -309,6 +309,17 @@ TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
     const auto fan = left_mesh.polygons_around_vertex(c.vertex);
     EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
                                           c.vertex, absl::MakeConstSpan(fan), c.point),
+              c.expected);
+    // With the fan's neighbours read too.
+    std::vector<detail::FanNeighbour<2>> neighbours;
+    for (auto const& corner : fan) {
+      const index_t far = left_mesh.polygon_vertex(left_mesh.next_polygon_vertex(corner));
+      const index_t opposite = left_mesh.polygon_vertex(left_mesh.previous_polygon_vertex(corner));
+      neighbours.push_back({far, opposite, &left_mesh.point(far), &left_mesh.point(opposite)});
+    }
+    EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
+                                          c.vertex, absl::MakeConstSpan(fan),
+                                          absl::MakeConstSpan(neighbours), c.point),
               c.expected);
     EXPECT_EQ(is_move_point_valid(section, unique, c.point), c.expected);
   }
