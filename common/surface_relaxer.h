@@ -32,6 +32,7 @@
 #include <ulvane/model/surface.h>
 
 #include <morvex/modifier_model.h>
+#include <morvex/modifier_model/point_mover.h>
 #include <vantrel/core.h>
 
 #include <common/variable_attribute.h>
@@ -99,6 +100,23 @@ double triangle_quality(Triangle<dimension> const& triangle) {
   return 4 * cross2 / (((longest * middle) * shortest) * ((longest + middle) + shortest));
 }
 
+//! Whether `triangle_quality` of the triangle (a, b, c) is not a number,
+//! mostly without measuring it: when the squares of the three sides lie in
+//! [1e-58, 1e100], the sides lie in [1e-29, 1e50], so the shortest is a
+//! valid divisor and the product and sum of the sides and the squared cross
+//! product stay finite and positive (or zero): the quality is a number.
+template <index_t dimension>
+inline bool is_quality_nan(Point<dimension> const& a, Point<dimension> const& b,
+                    Point<dimension> const& c) {
+  const auto is_moderate = [](double square) { return square >= 1e-58 && square <= 1e100; };
+  if (is_moderate(Vector<dimension>{a, b}.length2()) &&
+      is_moderate(Vector<dimension>{b, c}.length2()) &&
+      is_moderate(Vector<dimension>{c, a}.length2())) {
+    return false;
+  }
+  return std::isnan(triangle_quality(Triangle<dimension>{a, b, c}));
+}
+
 //! The metric's length at a vertex of the relaxed surface.
 //! \throw UlvaneException "[relax_surfaces] The metric must give positive
 //! finite lengths, got <value> at vertex <v> of Surface <uuid>" for zero,
@@ -149,6 +167,15 @@ class ShorterThan {
   double surely_shorter_below_{-std::numeric_limits<double>::infinity()};
   double surely_not_shorter_above_{std::numeric_limits<double>::infinity()};
 };
+
+//! The attribute's value at the element, read without the virtual call:
+//! the relaxer creates its working attributes as `VariableAttribute`
+//! itself, so the call can inline.
+//! \throw std::out_of_range at or beyond the attribute's count.
+template <typename T>
+T const& stored_value(VariableAttribute<T> const& attribute, index_t element) {
+  return attribute.VariableAttribute<T>::value(element);
+}
 
 //! An element waiting in a relaxer's queue, with the element's "stamp" at
 //! the moment it was queued; the entry is stale once the stamp moved on.
@@ -215,10 +242,7 @@ class SurfaceRelaxer {
   //! The other two vertices of a triangle of a vertex's ring: `far` follows
   //! the vertex in the triangle (the far end of the ring edge that leaves
   //! it), `opposite` precedes it.
-  struct RingNeighbour {
-    index_t far;
-    index_t opposite;
-  };
+  using RingNeighbour = FanNeighbour<dimension>;
   using RingNeighbours = absl::InlinedVector<RingNeighbour, 10>;
 
   //! The local points of the other two vertices of a ring triangle.
@@ -318,7 +342,7 @@ class SurfaceRelaxer {
       const QueueEntry entry = polygon_queue.front();
       polygon_queue.pop_front();
       const index_t polygon = entry.index;
-      if (polygon_stamps->value(polygon) != entry.stamp) continue;
+      if (stored_value(*polygon_stamps, polygon) != entry.stamp) continue;
       if (!modifier.is_triangle_active(surface, polygon)) continue;
       // The triangle is read once; each edge sees its three edges rotated.
       const std::array<EdgeEntry<dimension>, 3> edges{
@@ -363,7 +387,7 @@ class SurfaceRelaxer {
     const PolygonEdge edge = triangle.given.edge;
     if (!triangle.given.adjacent) return absl::nullopt;
     const auto twin = mesh.polygon_adjacent_edge(edge);
-    auto neighbour = triangle_edge_context(mesh, twin.value());
+    auto neighbour = twin_edge_context(twin.value(), triangle);
     // A third triangle already holding R and S: the edge R-S would exist
     // twice.
     if (triangle.next.adjacent && triangle.next.adjacent == neighbour.previous.adjacent) {
@@ -406,8 +430,8 @@ class SurfaceRelaxer {
       if (alpha_prime + alpha > pi) return absl::nullopt;
       if (beta + beta_prime > pi) return absl::nullopt;
     }
-    const double triangle_value = qualities->value(edge.polygon_id);
-    const double neighbour_value = qualities->value(triangle.given.adjacent.value());
+    const double triangle_value = stored_value(*qualities, edge.polygon_id);
+    const double neighbour_value = stored_value(*qualities, triangle.given.adjacent.value());
     const double old_min = neighbour_value < triangle_value ? neighbour_value : triangle_value;
     const double first = triangle_quality(Triangle<dimension>{r, p, s});
     if (std::isnan(first)) return absl::nullopt;
@@ -433,6 +457,19 @@ class SurfaceRelaxer {
         edge_entry(surface_mesh, edge)};
   }
 
+  //! `triangle_edge_context` of the twin Q->P of the given edge P->Q of T:
+  //! the twin runs from Q to P, so only S is read from T'.
+  TriangleEdgeContext<dimension> twin_edge_context(
+      PolygonEdge twin, TriangleEdgeContext<dimension> const& triangle) const {
+    const PolygonEdge next = mesh.next_polygon_edge(twin);
+    return TriangleEdgeContext<dimension>{
+        edge_entry(mesh, mesh.previous_polygon_edge(twin)),
+        EdgeEntry<dimension>{next, triangle.given.vertex, triangle.given.point,
+                             mesh.polygon_adjacent(next)},
+        EdgeEntry<dimension>{twin, triangle.next.vertex, triangle.next.point,
+                             mesh.polygon_adjacent(twin)}};
+  }
+
   //! The edge with its first vertex, that vertex's point and the triangle
   //! across it.
   static EdgeEntry<dimension> edge_entry(SurfaceMesh<dimension> const& surface_mesh,
@@ -449,16 +486,34 @@ class SurfaceRelaxer {
   void vertex_pass() {
     const std::uint64_t move_budget = max_moves_per_vertex * mesh.nb_vertices();
     std::uint64_t moves_left = move_budget;
+    LinkedPointMover<Model, dimension> mover{model, surface};
+    // The triangles a move reshapes are measured when read or when the pass
+    // ends, also when it ends with an exception.
+    struct DeferredQualities {
+      SurfaceRelaxer& relaxer;
+      explicit DeferredQualities(SurfaceRelaxer& owner) : relaxer(owner) {
+        relaxer.defer_qualities = true;
+      }
+      ~DeferredQualities() {
+        relaxer.defer_qualities = false;
+        relaxer.settle_qualities();
+      }
+      DeferredQualities(DeferredQualities const&) = delete;
+      DeferredQualities& operator=(DeferredQualities const&) = delete;
+    } deferred{*this};
+    forget_rings();
+    links_alone.assign(mesh.nb_vertices(), link_unknown);
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
       const index_t vertex = entry.index;
-      if (vertex_stamps->value(vertex) != entry.stamp) continue;
-      if (fixed_flags->value(vertex)) continue;
-      const Ring ring = mesh.polygons_around_vertex(vertex);
+      if (stored_value(*vertex_stamps, vertex) != entry.stamp) continue;
+      if (stored_value(*fixed_flags, vertex)) continue;
+      Ring ring;
+      RingNeighbours neighbours;
+      read_ring(vertex, ring, neighbours);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
-      const RingNeighbours neighbours = ring_neighbours(ring);
       bool collapsed = false;
       if (nb_triangles == 3) {
         const PolygonEdge edge{ring.front()};
@@ -483,9 +538,12 @@ class SurfaceRelaxer {
       if (!prepare_smoothing(vertex, ring)) continue;
       const Point<2> position = local_point(vertex);
       const RingLocalPoints around = ring_local_points(neighbours);
-      const Point<2> apex = mean_ideal_apex(ring, around);
+      const Point<2> apex = mean_ideal_apex(ring, neighbours, around);
       double length_sum = 0.0;
-      for (auto const& local : around) length_sum += Vector<2>{position, local.far}.length();
+      LocalNeighbour const* const locals = around.data();
+      for (std::size_t i = 0; i < nb_triangles; ++i) {
+        length_sum += Vector<2>{position, locals[i].far}.length();
+      }
       const double mean_length = length_sum / static_cast<double>(nb_triangles);
       Point<2> target;
       for (index_t i = 0; i < 2; ++i) {
@@ -493,12 +551,22 @@ class SurfaceRelaxer {
       }
       if (is_move_too_short(position, target, mean_length)) continue;
       // The vertices linked to the vertex are read once, for the simulations
-      // and the move.
-      const auto linked = model.component_mesh_vertices(unique_vertex(vertex));
+      // and the move; one linked to nothing else is remembered as such.
+      const ComponentMeshVertex itself{surface_component, vertex};
+      std::vector<ComponentMeshVertex> read_links;
+      absl::Span<const ComponentMeshVertex> linked{&itself, 1};
+      if (vertex >= links_alone.size()) links_alone.resize(mesh.nb_vertices(), link_unknown);
+      if (links_alone[vertex] != link_alone) {
+        read_links = model.component_mesh_vertices(unique_vertex(vertex));
+        linked = read_links;
+        links_alone[vertex] =
+            read_links.size() == 1 && read_links.front() == itself ? link_alone : link_shared;
+      }
       const auto moved =
           moved_position(vertex, position, linked, target, ring, neighbours, around);
       if (!moved) continue;
-      move_point(model, linked, *moved);
+      settle_qualities_before_move(vertex, linked);
+      mover.move(linked, *moved);
       if (--moves_left == 0) {
         Logger::log_info("[relax_surfaces] Stopped moving vertices after ", move_budget,
                          " moves on Surface ", surface.id().string());
@@ -532,7 +600,7 @@ class SurfaceRelaxer {
       const index_t far_vertex = mesh.polygon_vertex(mesh.next_polygon_vertex(corner));
       // A vertex that is not "fixed" lies inside the surface, where its one
       // closed fan holds a triangle at each of its corners: no walk needed.
-      const std::size_t nb_around = fixed_flags->value(far_vertex)
+      const std::size_t nb_around = stored_value(*fixed_flags, far_vertex)
                                         ? mesh.polygons_around_vertex(far_vertex).size()
                                         : std::size_t{mesh.nb_active_corners(far_vertex)};
       if (nb_around != 5) continue;
@@ -555,17 +623,19 @@ class SurfaceRelaxer {
                            unsigned int vertex) {
     const ShorterThan is_short{relaxation_length(*metric, surface, vertex) * 0.433};
     auto const& origin = mesh.point(vertex);
-    for (std::size_t i = 0; i < ring.size(); ++i) {
+    const std::size_t size = ring.size();
+    RingNeighbour const* const around = neighbours.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      auto const& far_point = *around[i].far_point;
+      if (!is_short(Vector<dimension>{origin, far_point}.length2())) continue;
       const PolygonEdge edge{ring[i]};
-      const index_t far_vertex = neighbours[i].far;
-      if (!is_short(Vector<dimension>{origin, mesh.point(far_vertex)}.length2())) continue;
-      if (!is_collapse_edge_valid(model, surface, edge, mesh.point(far_vertex)).empty()) {
-        continue;
-      }
-      const Point<dimension> target = mesh.point(far_vertex);
+      const index_t far_vertex = around[i].far;
+      if (!is_collapse_edge_valid(model, surface, edge, far_point).empty()) continue;
+      const Point<dimension> target = far_point;
+      prepare_collapse(vertex, far_vertex);
       const auto info = modifier.collapse_edge(surface, edge, target);
       for (auto const& collapse : info.at(surface.id())) {
-        if (fixed_flags->value(far_vertex)) {
+        if (stored_value(*fixed_flags, far_vertex)) {
           fixed_flags->set_value(collapse.vertex, true);
         } else {
           queue_vertex(collapse.vertex);
@@ -584,9 +654,10 @@ class SurfaceRelaxer {
   //! surface.
   void collapse_and_requeue(PolygonEdge edge, unsigned int far_vertex) {
     const Point<dimension> target = mesh.point(far_vertex);
+    prepare_collapse(mesh.polygon_vertex(PolygonVertex{edge}), far_vertex);
     const auto info = modifier.collapse_edge(surface, edge, target);
     const index_t remaining = info.at(surface.id()).at(0).vertex;
-    fixed_flags->set_value(remaining, fixed_flags->value(far_vertex));
+    fixed_flags->set_value(remaining, stored_value(*fixed_flags, far_vertex));
     queue_vertex(remaining);
     requeue_around_vertex(remaining);
     fixed_flags->set_value(far_vertex, true);
@@ -598,17 +669,32 @@ class SurfaceRelaxer {
   //! \throw UlvaneException "[Point::operator/] ..." for an opposite edge
   //! of no length.
   Point<2> mean_ideal_apex(Ring const& ring) {
-    return mean_ideal_apex(ring, ring_local_points(ring_neighbours(ring)));
+    const RingNeighbours neighbours = ring_neighbours(ring);
+    return mean_ideal_apex(ring, neighbours, ring_local_points(neighbours));
   }
 
-  //! `mean_ideal_apex` with the local points of the ring's other vertices
+  //! `mean_ideal_apex` with the ring's other vertices and their local points
   //! already read.
-  Point<2> mean_ideal_apex(Ring const& ring, RingLocalPoints const& around) {
+  Point<2> mean_ideal_apex(Ring const& ring, RingNeighbours const& neighbours,
+                           RingLocalPoints const& around) {
     Point<2> sum;
     index_t nb_apexes = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-      if (std::isnan(qualities->value(ring[i].polygon_id))) continue;
-      sum += ideal_apex(around[i].far, around[i].opposite);
+    Point<dimension> const* origin = nullptr;
+    const std::size_t size = ring.size();
+    PolygonVertex const* const corners = ring.data();
+    RingNeighbour const* const others = neighbours.data();
+    LocalNeighbour const* const locals = around.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      const index_t polygon = corners[i].polygon_id;
+      bool no_quality = false;
+      if (is_quality_pending(polygon)) {
+        if (origin == nullptr) origin = &mesh.point(mesh.polygon_vertex(corners[i]));
+        no_quality = is_quality_nan(*origin, *others[i].far_point, *others[i].opposite_point);
+      } else {
+        no_quality = std::isnan(stored_value(*qualities, polygon));
+      }
+      if (no_quality) continue;
+      sum += ideal_apex(locals[i].far, locals[i].opposite);
       ++nb_apexes;
     }
     if (nb_apexes == 0) return local_point(mesh.polygon_vertex(ring.front()));
@@ -665,13 +751,13 @@ class SurfaceRelaxer {
       // The triangle in its own vertex order: the vertex's corner, then the
       // far and the opposite vertex.
       const local_index_t k = ring[i].vertex_id;
-      index_t t[3];
+      std::array<Point<dimension> const*, 3> t;
       std::array<Point<2> const*, 3> local;
-      t[k] = vertex;
+      t[k] = &mesh.point(vertex);
       local[k] = &position;
-      t[(k + 1) % 3] = neighbours[i].far;
+      t[(k + 1) % 3] = neighbours[i].far_point;
       local[(k + 1) % 3] = &around[i].far;
-      t[(k + 2) % 3] = neighbours[i].opposite;
+      t[(k + 2) % 3] = neighbours[i].opposite_point;
       local[(k + 2) % 3] = &around[i].opposite;
       try {
         const auto coordinates =
@@ -680,11 +766,10 @@ class SurfaceRelaxer {
                         [](double c) { return std::isnan(c) || c < 0.0; })) {
           continue;
         }
-        const Point<dimension> candidate = (mesh.point(t[0]) * coordinates[0] +
-                                            mesh.point(t[1]) * coordinates[1]) +
-                                           mesh.point(t[2]) * coordinates[2];
+        const Point<dimension> candidate =
+            (*t[0] * coordinates[0] + *t[1] * coordinates[1]) + *t[2] * coordinates[2];
         if (is_move_point_valid(model, linked, surface, vertex, absl::MakeConstSpan(ring),
-                                candidate)) {
+                                absl::MakeConstSpan(neighbours), candidate)) {
           return candidate;
         }
       } catch (UlvaneException const&) {
@@ -709,7 +794,109 @@ class SurfaceRelaxer {
   //! Queues the triangle and refreshes its quality.
   void requeue_triangle(unsigned int polygon) {
     queue_polygon(polygon);
+    measure_quality(polygon);
+  }
+
+  //! Whether the triangle's stored quality waits to be measured again.
+  bool is_quality_pending(index_t polygon) const {
+    return polygon < pending_qualities.size() && pending_qualities[polygon] != 0;
+  }
+
+  //! Stores the triangle's quality as its shape gives it now.
+  void measure_quality(index_t polygon) {
     qualities->set_value(polygon, triangle_quality(mesh.triangle(polygon)));
+    if (polygon < pending_qualities.size()) pending_qualities[polygon] = 0;
+  }
+
+  void mark_quality_pending(index_t polygon) {
+    if (polygon >= pending_qualities.size()) pending_qualities.resize(mesh.nb_polygons(), 0);
+    if (pending_qualities[polygon] != 0) return;
+    pending_qualities[polygon] = 1;
+    pending_list.push_back(polygon);
+  }
+
+  //! Measures every pending quality (of the triangles still active: an
+  //! edit that removes a triangle measures it first).
+  void settle_qualities() {
+    for (const index_t polygon : pending_list) {
+      if (is_quality_pending(polygon) && mesh.is_polygon_active(polygon)) {
+        measure_quality(polygon);
+      }
+    }
+    pending_list.clear();
+  }
+
+  //! Before a collapse of the edge from `vertex` to `far_vertex` onto the
+  //! far end's point. The collapse reshapes the triangles of the vertex,
+  //! which is not "fixed" and so has one fan: their pending qualities are
+  //! measured, so that they keep the qualities of their shape before it, as
+  //! every other triangle a collapse reshapes does. It changes the fans of
+  //! the vertices of those triangles only (it replaces the vertex in them,
+  //! removes the two on the edge and joins their neighbours across them):
+  //! their remembered rings, and those around the far end, are forgotten.
+  //! The far end goes instead when both ends lie at the same point; then
+  //! every pending quality is measured and every ring forgotten.
+  void prepare_collapse(index_t vertex, index_t far_vertex) {
+    if (mesh.point(vertex) == mesh.point(far_vertex)) {
+      settle_qualities();
+      forget_rings();
+      return;
+    }
+    for (const index_t end : {vertex, far_vertex}) {
+      for (auto const& corner : mesh.polygons_around_vertex(end)) {
+        if (end == vertex && is_quality_pending(corner.polygon_id)) {
+          measure_quality(corner.polygon_id);
+        }
+        for (local_index_t k = 0; k < 3; ++k) {
+          forget_ring(mesh.polygon_vertex({corner.polygon_id, k}));
+        }
+      }
+    }
+  }
+
+  //! The vertex's ring and its neighbours, as remembered since the start
+  //! of the vertex pass when nothing near the vertex collapsed since: a
+  //! move keeps every fan, and within a vertex pass only collapses change
+  //! them.
+  void read_ring(index_t vertex, Ring& ring, RingNeighbours& neighbours) {
+    if (vertex < ring_slots.size() && ring_slots[vertex].size != no_ring) {
+      auto const& slot = ring_slots[vertex];
+      ring.assign(ring_corners.begin() + slot.offset,
+                  ring_corners.begin() + slot.offset + slot.size);
+      neighbours.assign(ring_neighbour_pool.begin() + slot.offset,
+                        ring_neighbour_pool.begin() + slot.offset + slot.size);
+      return;
+    }
+    ring = mesh.polygons_around_vertex(vertex);
+    neighbours = ring_neighbours(ring);
+    if (vertex >= ring_slots.size()) ring_slots.resize(mesh.nb_vertices(), RingSlot{});
+    ring_slots[vertex] = RingSlot{static_cast<std::uint32_t>(ring_corners.size()),
+                                  static_cast<std::uint32_t>(ring.size())};
+    ring_corners.insert(ring_corners.end(), ring.begin(), ring.end());
+    ring_neighbour_pool.insert(ring_neighbour_pool.end(), neighbours.begin(), neighbours.end());
+  }
+
+  void forget_ring(index_t vertex) {
+    if (vertex < ring_slots.size()) ring_slots[vertex].size = no_ring;
+  }
+
+  void forget_rings() {
+    ring_slots.assign(mesh.nb_vertices(), RingSlot{});
+    ring_corners.clear();
+    ring_neighbour_pool.clear();
+  }
+
+  //! Before the vertex moves with `linked`: a linked vertex of this surface
+  //! other than the vertex reshapes triangles that the move does not queue,
+  //! which keep the qualities of their shape before it; every pending
+  //! quality is measured first.
+  void settle_qualities_before_move(index_t vertex, absl::Span<const ComponentMeshVertex> linked) {
+    for (auto const& other : linked) {
+      if (other.component_id == surface_component && other.vertex != vertex) {
+        settle_qualities();
+        return;
+      }
+    }
   }
 
   //! Queues, for each triangle around the vertex, the vertex that follows it
@@ -724,13 +911,19 @@ class SurfaceRelaxer {
   //! measured from the vertex's.
   void requeue_around(unsigned int vertex, Ring const& ring, RingNeighbours const& neighbours) {
     auto const& origin = mesh.point(vertex);
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-      const index_t polygon = ring[i].polygon_id;
-      queue_vertex(neighbours[i].far);
+    const std::size_t size = ring.size();
+    PolygonVertex const* const corners = ring.data();
+    RingNeighbour const* const others = neighbours.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      const index_t polygon = corners[i].polygon_id;
+      queue_vertex(others[i].far);
       queue_polygon(polygon);
+      if (defer_qualities) {
+        mark_quality_pending(polygon);
+        continue;
+      }
       qualities->set_value(polygon, triangle_quality(Triangle<dimension>{
-                                        origin, mesh.point(neighbours[i].far),
-                                        mesh.point(neighbours[i].opposite)}));
+                                        origin, *others[i].far_point, *others[i].opposite_point}));
     }
   }
 
@@ -738,6 +931,14 @@ class SurfaceRelaxer {
   RingLocalPoints ring_local_points(RingNeighbours const& neighbours) {
     const std::size_t size = neighbours.size();
     RingLocalPoints around(size);
+    if constexpr (dimension == 2) {
+      if (local_points_are_mesh_points) {
+        LocalNeighbour* const out = around.data();
+        RingNeighbour const* const in = neighbours.data();
+        for (std::size_t i = 0; i < size; ++i) out[i] = {*in[i].far_point, *in[i].opposite_point};
+        return around;
+      }
+    }
     for (std::size_t i = 0; i < size; ++i) around[i].far = local_point(neighbours[i].far);
     for (std::size_t i = 0; i < size; ++i) {
       // Around a closed fan, a triangle's opposite vertex is the far vertex
@@ -752,10 +953,25 @@ class SurfaceRelaxer {
 
   //! The two other vertices of each ring triangle, in the ring's order.
   RingNeighbours ring_neighbours(Ring const& ring) const {
-    RingNeighbours neighbours;
-    for (auto const& corner : ring) {
-      const auto others = mesh.polygon_edge_vertices(PolygonEdge{mesh.next_polygon_vertex(corner)});
-      neighbours.push_back({others[0], others[1]});
+    const std::size_t size = ring.size();
+    RingNeighbours neighbours(size);
+    RingNeighbour* const out = neighbours.data();
+    // The mesh holds triangles only: the other two corners of a triangle
+    // follow the vertex's corner cyclically.
+    for (std::size_t i = 0; i < size; ++i) {
+      const PolygonVertex corner = ring[i];
+      const local_index_t k = corner.vertex_id;
+      out[i].far = mesh.polygon_vertex({corner.polygon_id, static_cast<local_index_t>((k + 1) % 3)});
+      out[i].opposite =
+          mesh.polygon_vertex({corner.polygon_id, static_cast<local_index_t>((k + 2) % 3)});
+      out[i].far_point = &mesh.point(out[i].far);
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      // Around a closed fan, a triangle's opposite vertex is the far vertex
+      // of the triangle before it.
+      const std::size_t before = i == 0 ? size - 1 : i - 1;
+      out[i].opposite_point = out[i].opposite == out[before].far ? out[before].far_point
+                                                                 : &mesh.point(out[i].opposite);
     }
     return neighbours;
   }
@@ -778,6 +994,38 @@ class SurfaceRelaxer {
   std::deque<QueueEntry> polygon_queue;
   std::shared_ptr<VariableAttribute<double>> qualities;
   std::shared_ptr<VariableAttribute<bool>> fixed_flags;
+  //! Set by a 2D relaxer whose `local_point` is the mesh's point: the
+  //! local points of a vertex's ring are then copied from the mesh points
+  //! already read, without a call per vertex.
+  bool local_points_are_mesh_points = false;
+  //! Set during a vertex pass: the triangles around a moved vertex are
+  //! marked pending instead of being measured after every move, and
+  //! measured when read, before an edit reshapes them otherwise, or when the
+  //! pass ends. Every change of a triangle's shape marks it again, so the
+  //! quality read is the one measuring at the move would have stored.
+  bool defer_qualities = false;
+  //! The rings remembered during a vertex pass: per vertex, where its ring
+  //! starts in the two pools and its size (`no_ring` when not remembered).
+  static constexpr std::uint32_t no_ring = std::numeric_limits<std::uint32_t>::max();
+  struct RingSlot {
+    std::uint32_t offset{0};
+    std::uint32_t size{no_ring};
+  };
+  std::vector<RingSlot> ring_slots;
+  std::vector<PolygonVertex> ring_corners;
+  std::vector<RingNeighbour> ring_neighbour_pool;
+  //! Per vertex, whether the model links it to nothing but itself, as read
+  //! since the start of the vertex pass. The links of a vertex do not
+  //! change within the pass: moves keep every link, and a collapse keeps
+  //! those of the vertex that stays.
+  static constexpr std::uint8_t link_unknown = 0;
+  static constexpr std::uint8_t link_alone = 1;
+  static constexpr std::uint8_t link_shared = 2;
+  std::vector<std::uint8_t> links_alone;
+  //! Per triangle, whether its stored quality waits to be measured again.
+  std::vector<std::uint8_t> pending_qualities;
+  //! The triangles marked pending since the last settling.
+  std::vector<index_t> pending_list;
 
  private:
   //! Per vertex, whether it is an end of a border edge of an active

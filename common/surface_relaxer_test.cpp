@@ -156,6 +156,39 @@ TEST(TriangleQuality, KnownTriangles) {
   EXPECT_NEAR(triangle_quality(equilateral), 1.0, 1e-15);
 }
 
+// The shortcut on the squares of the sides must tell a missing quality as
+// measuring it does, on either side of its bounds and from every corner.
+TEST(TriangleQuality, ShortcutTellsAMissingQualityAsTheMeasure) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    char const* name;
+    Triangle<2> triangle;
+    bool expected;
+  } const cases[] = {
+      {"proper triangle", {point(0, 0), point(1, 0), point(0.3, 0.8)}, false},
+      {"flat triangle", {point(0, 0), point(2, 2), point(1, 1)}, false},
+      {"coincident vertices", {point(0, 0), point(1, 0), point(1, 0)}, true},
+      {"side of 1e-31", {point(0, 0), point(1, 0), point(1, 1e-31)}, true},
+      {"side of 3e-30, square below the bound", {point(0, 0), point(1, 0), point(1, 3e-30)}, false},
+      {"side of 1e-30, the guard itself", {point(0, 0), point(1, 0), point(1, 1e-30)}, true},
+      {"sides of 1e49, squares within the bound", {point(0, 0), point(1e49, 0), point(0, 1e49)}, false},
+      {"sides of 1e120, squares beyond the bound", {point(0, 0), point(1e120, 0), point(0, 1e120)}, true},
+      {"sides of 1e60, finite squares beyond the bound", {point(0, 0), point(1e60, 0), point(0, 1e60)}, false},
+      {"infinite coordinate", {point(0, 0), point(inf, 0), point(0, 1)}, true},
+      {"coordinate not a number", {point(0, 0), point(1, 0), point(nan, 1)}, true},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto const& t = c.triangle.vertices();
+    ASSERT_EQ(std::isnan(triangle_quality(c.triangle)), c.expected) << triangle_quality(c.triangle);
+    for (index_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(detail::is_quality_nan(t[k], t[(k + 1) % 3], t[(k + 2) % 3]), c.expected) << k;
+    }
+  }
+  EXPECT_FALSE(detail::is_quality_nan(Point<3>{{1, 0, 0}}, Point<3>{{0, 1, 0}}, Point<3>{{0, 0, 1}}));
+  EXPECT_TRUE(detail::is_quality_nan(Point<3>{{1, 0, 0}}, Point<3>{{1, 0, 0}}, Point<3>{{0, 0, 1}}));
+}
+
 // The quality through the angles' sines, as the formula defines it.
 double quality_from_angles(Triangle<2> const& triangle) {
   auto const& t = triangle.vertices();

@@ -34,7 +34,9 @@ class SectionSurfaceRelaxer : public detail::SurfaceRelaxer<Section, SectionGeom
  public:
   SectionSurfaceRelaxer(Section& section, Surface<2> const& relaxed_surface,
                         Metric<2> const* target_metric)
-      : SurfaceRelaxer(section, relaxed_surface, target_metric) {}
+      : SurfaceRelaxer(section, relaxed_surface, target_metric) {
+    local_points_are_mesh_points = true;
+  }
 
   //! Initialises, runs at most `rounds` rounds of passes and cleans the
   //! surface; a surface without triangles is left as it is.

@@ -66,12 +66,23 @@ bool detail::is_move_point_valid(BRep const& brep,
                                  absl::Span<const ComponentMeshVertex> linked,
                                  Surface<3> const& surface, index_t vertex,
                                  absl::Span<const PolygonVertex> fan, Point<3> const& point) {
-  return simulate_move(brep, linked, point, WalkedFan<3>{surface, vertex, fan});
+  return simulate_move(brep, linked, point, WalkedFan<3>{surface, vertex, fan, {}});
+}
+
+bool detail::is_move_point_valid(BRep const& brep,
+                                 absl::Span<const ComponentMeshVertex> linked,
+                                 Surface<3> const& surface, index_t vertex,
+                                 absl::Span<const PolygonVertex> fan,
+                                 absl::Span<const FanNeighbour<3>> neighbours,
+                                 Point<3> const& point) {
+  return simulate_move(brep, linked, point, WalkedFan<3>{surface, vertex, fan, neighbours});
 }
 
 void detail::move_point(BRep& brep, absl::Span<const ComponentMeshVertex> linked,
                         Point<3> const& point) {
   move_linked_points(brep, linked, point);
 }
+
+template class detail::LinkedPointMover<BRep, 3>;
 
 }  // namespace tarnix

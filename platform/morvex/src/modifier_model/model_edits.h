@@ -36,7 +36,9 @@
 #include <ulvane/model/section.h>
 #include <ulvane/model/section_builder.h>
 
+#include <morvex/modifier_model/fan_neighbour.h>
 #include <morvex/modifier_model/model_edit_records.h>
+#include <morvex/modifier_model/point_mover.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
 
 namespace tarnix {
@@ -725,7 +727,22 @@ struct WalkedFan {
   Surface<D> const& surface;
   index_t vertex;
   absl::Span<const PolygonVertex> corners;
+  //! When not empty, the other two vertices of each corner's triangle, in
+  //! the corners' order, with their points.
+  absl::Span<const FanNeighbour<D>> neighbours;
 };
+
+//! `fan_stays_counter_clockwise` with the other two vertices of each
+//! triangle already read.
+inline bool fan_stays_counter_clockwise(absl::Span<const FanNeighbour<2>> neighbours,
+                                        index_t vertex, Point<2> const& point) {
+  for (auto const& neighbour : neighbours) {
+    auto const& second = neighbour.far == vertex ? point : *neighbour.far_point;
+    auto const& third = neighbour.opposite == vertex ? point : *neighbour.opposite_point;
+    if (orientation_2d(point, second, third) != Sign::positive) return false;
+  }
+  return true;
+}
 
 //! Whether the triangles of the vertex's corners all stay counter-clockwise
 //! (exact) with the vertex at the point. Each triangle is read from the
@@ -799,9 +816,11 @@ bool simulate_move(Model const& model, absl::Span<const ComponentMeshVertex> lin
       // One vertex moves: every triangle of its fan, each met once, must
       // stay counter-clockwise. This is what the check of moved fans
       // decides in 2D, without gathering the triangles first.
-      if (!fan_stays_counter_clockwise(surface.get_mesh(), corners, vertex.vertex, point)) {
-        return false;
-      }
+      const bool stays = is_walked && !walked->neighbours.empty()
+                             ? fan_stays_counter_clockwise(walked->neighbours, vertex.vertex, point)
+                             : fan_stays_counter_clockwise(surface.get_mesh(), corners,
+                                                           vertex.vertex, point);
+      if (!stays) return false;
       continue;
     }
     auto const& mesh = triangulated(surface);
@@ -1055,6 +1074,29 @@ void move_linked_points(Model& model, absl::Span<const ComponentMeshVertex> link
         SolidMeshBuilder<3>::create(model_builder.modifiable_block(id).get_modifiable_mesh())
             ->set_point(vertex.vertex, point);
       }
+    }
+  }
+}
+
+template <typename Model, index_t D>
+LinkedPointMover<Model, D>::LinkedPointMover(Model& model, Surface<D> const& surface)
+    : model_(model),
+      surface_(surface.component_id()),
+      builder_(SurfaceMeshBuilder<D>::create(typename ModelTraits<Model>::Builder{model}
+                                                 .modifiable_surface(surface.id())
+                                                 .get_modifiable_mesh())) {}
+
+template <typename Model, index_t D>
+LinkedPointMover<Model, D>::~LinkedPointMover() = default;
+
+template <typename Model, index_t D>
+void LinkedPointMover<Model, D>::move(absl::Span<const ComponentMeshVertex> linked,
+                                      Point<D> const& point) {
+  for (std::size_t i = 0; i < linked.size(); ++i) {
+    if (linked[i].component_id == surface_) {
+      builder_->set_point(linked[i].vertex, point);
+    } else {
+      move_linked_points(model_, linked.subspan(i, 1), point);
     }
   }
 }

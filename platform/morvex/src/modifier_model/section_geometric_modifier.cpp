@@ -66,12 +66,23 @@ bool detail::is_move_point_valid(Section const& section,
                                  absl::Span<const ComponentMeshVertex> linked,
                                  Surface<2> const& surface, index_t vertex,
                                  absl::Span<const PolygonVertex> fan, Point<2> const& point) {
-  return simulate_move(section, linked, point, WalkedFan<2>{surface, vertex, fan});
+  return simulate_move(section, linked, point, WalkedFan<2>{surface, vertex, fan, {}});
+}
+
+bool detail::is_move_point_valid(Section const& section,
+                                 absl::Span<const ComponentMeshVertex> linked,
+                                 Surface<2> const& surface, index_t vertex,
+                                 absl::Span<const PolygonVertex> fan,
+                                 absl::Span<const FanNeighbour<2>> neighbours,
+                                 Point<2> const& point) {
+  return simulate_move(section, linked, point, WalkedFan<2>{surface, vertex, fan, neighbours});
 }
 
 void detail::move_point(Section& section, absl::Span<const ComponentMeshVertex> linked,
                         Point<2> const& point) {
   move_linked_points(section, linked, point);
 }
+
+template class detail::LinkedPointMover<Section, 2>;
 
 }  // namespace tarnix

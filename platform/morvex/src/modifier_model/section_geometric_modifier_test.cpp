@@ -11,6 +11,7 @@
 #include <ulvane/mesh/triangulated_surface_builder.h>
 #include <ulvane/model/section_builder.h>
 
+#include <morvex/modifier_model/point_mover.h>
 #include <morvex/modifier_surface/triangulated_surface_modifier.h>
 
 #include "mesh/surface_fixtures.h"
@@ -215,6 +216,37 @@ TEST_F(TwoSurfaces, MoveOfASharedLineVertexMovesEveryComponentVertex) {
   EXPECT_TRUE(is_valid_edited_model(section));
 }
 
+// The mover edits its own surface through the builder it keeps and every
+// other component as the modifier does: the model ends the same, whether
+// the vertex belongs to the mover's surface alone, is shared with the line
+// and the other surface, or lies in the other surface only.
+TEST_F(TwoSurfaces, PointMoverMovesAsTheModifier) {
+  struct Case {
+    std::string name;
+    bool mover_on_left;
+    index_t left_vertex;
+    Point<2> point;
+  };
+  const Case cases[] = {
+      {"inner vertex of the mover's surface", true, 4, point2(0.6, 0.55)},
+      {"shared line vertex", true, 5, point2(1.0, 0.6)},
+      {"vertex of another surface", false, 4, point2(0.45, 0.55)},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto expected = test::make_two_surface_section(2);
+    const index_t unique = left_unique(c.left_vertex);
+    SectionGeometricModifier{expected.section}.move_point(unique, c.point);
+
+    auto moved = test::make_two_surface_section(2);
+    detail::LinkedPointMover<Section, 2> mover{
+        moved.section, moved.section.surface(c.mover_on_left ? moved.left : moved.right)};
+    mover.move(moved.section.component_mesh_vertices(unique), c.point);
+    EXPECT_EQ(snapshot(moved.section), snapshot(expected.section));
+    EXPECT_NE(snapshot(moved.section), snapshot(section));
+  }
+}
+
 TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
   struct Case {
     std::string name;
@@ -256,7 +288,7 @@ TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
 }
 
 TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
-  // The left fan is given; the other linked vertices (the line's, the right
+  // The left fan is given (and then its neighbours too); the other linked vertices (the line's, the right
   // surface's) are still checked.
   struct Case {
     std::string name;
@@ -277,6 +309,17 @@ TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
     const auto fan = left_mesh.polygons_around_vertex(c.vertex);
     EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
                                           c.vertex, absl::MakeConstSpan(fan), c.point),
+              c.expected);
+    // With the fan's neighbours read too.
+    std::vector<detail::FanNeighbour<2>> neighbours;
+    for (auto const& corner : fan) {
+      const index_t far = left_mesh.polygon_vertex(left_mesh.next_polygon_vertex(corner));
+      const index_t opposite = left_mesh.polygon_vertex(left_mesh.previous_polygon_vertex(corner));
+      neighbours.push_back({far, opposite, &left_mesh.point(far), &left_mesh.point(opposite)});
+    }
+    EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
+                                          c.vertex, absl::MakeConstSpan(fan),
+                                          absl::MakeConstSpan(neighbours), c.point),
               c.expected);
     EXPECT_EQ(is_move_point_valid(section, unique, c.point), c.expected);
   }

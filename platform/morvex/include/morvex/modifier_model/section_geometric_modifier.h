@@ -12,6 +12,7 @@
 #include <ulvane/model/section.h>
 #include <ulvane/model/surface.h>
 
+#include <morvex/modifier_model/fan_neighbour.h>
 #include <morvex/modifier_model/model_edit_records.h>
 
 namespace tarnix {
@@ -124,6 +125,14 @@ namespace detail {
 bool is_move_point_valid(Section const& section, absl::Span<const ComponentMeshVertex> linked,
                          Surface<2> const& surface, index_t vertex,
                          absl::Span<const PolygonVertex> fan, Point<2> const& point);
+
+//! The same decision with the other two vertices of each of the fan's
+//! triangles, in the fan's order, already read: `neighbours[i]` belongs to
+//! the triangle of `fan[i]`.
+bool is_move_point_valid(Section const& section, absl::Span<const ComponentMeshVertex> linked,
+                         Surface<2> const& surface, index_t vertex,
+                         absl::Span<const PolygonVertex> fan,
+                         absl::Span<const FanNeighbour<2>> neighbours, Point<2> const& point);
 
 //! The modifier's `move_point` for the unique vertex whose component
 //! vertices are `linked`: moves each of them to the point.
