@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -48,14 +50,20 @@ struct Fixture {
 //   |  E - F  |
 //   | /     \ |
 //   A ------- B
-std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge(double scale = 1.0) {
+//
+// The two triangles on EF come last, or first with `short_edge_first`.
+std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge(double scale = 1.0,
+                                                               bool short_edge_first = false) {
+  std::vector<std::array<index_t, 3>> triangles{{0, 1, 5}, {1, 2, 5}, {2, 3, 4},
+                                                     {3, 0, 4}, {0, 5, 4}, {2, 4, 5}};
+  if (short_edge_first) std::rotate(triangles.begin(), triangles.begin() + 4, triangles.end());
   return make_surface<2>({{0, 0},
                           {2 * scale, 0},
                           {2 * scale, 2 * scale},
                           {0, 2 * scale},
                           {scale, scale},
                           {(1 + 1e-7) * scale, scale}},
-                         {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 0, 4}, {0, 5, 4}, {2, 4, 5}});
+                         triangles);
 }
 
 unsigned int nb_active_triangles(TriangulatedSurface<2> const& mesh) {
@@ -339,22 +347,54 @@ std::string file_content(std::string const& file) {
   return content.str();
 }
 
-// A surface that a clean would not change is written as it is; one with a
-// vertex that no triangle uses is written cleaned, without that vertex.
+// The last active corner of the vertex, in triangle order.
+PolygonVertex last_corner(TriangulatedSurface<2> const& mesh, unsigned int vertex) {
+  PolygonVertex last;
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (mesh.polygon_vertex({t, k}) == vertex) last = {t, k};
+    }
+  }
+  return last;
+}
+
+// The dump holds the bytes a cleaned copy of the working surface would
+// give: as it is when a clean changes nothing; without a vertex no
+// triangle uses; without removed triangles, every index renumbered (the
+// removed ones last, then first); and with each vertex's own associated
+// corner, not merely its first one.
 TEST(DumpIteration, WritesWhatTheCleanedCopyWouldHold) {
+  struct Case {
+    char const* name;
+    bool short_edge;
+    bool isolated_vertex;
+    bool later_corner;
+  };
   const unsigned int number = 3000000u + static_cast<unsigned int>(getpid());
-  for (const bool isolated_vertex : {false, true}) {
-    SCOPED_TRACE(isolated_vertex);
+  for (const Case c : {Case{"unchanged", false, false, false},
+                       Case{"isolated vertex", false, true, false},
+                       Case{"removed triangles", true, false, false},
+                       Case{"removed triangles, later corners", true, true, true}}) {
+    SCOPED_TRACE(c.name);
     detail::dump_counter() = number;
-    Fixture f(make_grid<2>(2), {0, 2, 8, 6});
-    if (isolated_vertex) f.builder->create_point(Point<2>{{5.0, 5.0}});
+    Fixture f(c.short_edge ? square_with_short_edge(1.0, c.later_corner) : make_grid<2>(2),
+              c.short_edge ? std::vector<unsigned int>{0, 1, 2, 3}
+                           : std::vector<unsigned int>{0, 2, 8, 6});
+    if (c.isolated_vertex) f.builder->create_point(Point<2>{{5.0, 5.0}});
     f.remesher.prepare_surface();
+    if (c.later_corner) {
+      for (unsigned int v = 0; v < 4; ++v) {
+        f.builder->associate_polygon_vertex_to_vertex(last_corner(*f.mesh, v), v);
+      }
+    }
     f.remesher.create_polygon_attributes();
     f.remesher.initialize_front();
     auto expected = f.mesh->clone();
     auto expected_builder = TriangulatedSurfaceBuilder<2>::create(*expected);
-    expected_builder->clean();
-    EXPECT_EQ(expected->nb_vertices(), 9u);
+    const auto mappings = expected_builder->clean();
+    EXPECT_EQ(expected->nb_vertices(), c.short_edge ? 5u : 9u);
+    EXPECT_EQ(mappings.polygons.back(), c.later_corner ? 3u : c.short_edge ? NO_ID : 7u);
     const std::string reference = dump_file(number) + ".expected";
     save_triangulated_surface<2>(*expected, reference);
     EXPECT_EQ(file_content(dump_file(number)), file_content(reference));

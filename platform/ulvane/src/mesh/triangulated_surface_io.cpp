@@ -1,8 +1,11 @@
 #include <ulvane/mesh/triangulated_surface_io.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,28 +22,38 @@ namespace {
 constexpr char const* MAGIC = "ULVANE_TRIANGULATED_SURFACE";
 constexpr char const* VERSION = "1";
 
-//! The index in decimal.
-void append_number(std::string& out, index_t index) {
-  char digits[16];
-  const auto written = std::to_chars(digits, digits + sizeof digits, index);
-  out.append(digits, written.ptr);
+// The longest texts the writers below produce: an index in decimal, and
+// the shortest text of a double that reads back as the same double.
+constexpr std::size_t MAX_NUMBER_LENGTH = 10;
+constexpr std::size_t MAX_COORDINATE_LENGTH = 32;
+
+//! Writes the index in decimal at `out`; returns the end of the text.
+char* write_number(char* out, index_t index) {
+  return std::to_chars(out, out + MAX_NUMBER_LENGTH, index).ptr;
 }
 
-//! A space, then the index, or -1 for none.
-void append_index(std::string& out, index_t index) {
+//! Writes a space, then the index, or -1 for none.
+char* write_index(char* out, index_t index) {
+  *out++ = ' ';
   if (index == NO_ID) {
-    out += " -1";
-  } else {
-    out += ' ';
-    append_number(out, index);
+    *out++ = '-';
+    *out++ = '1';
+    return out;
   }
+  return write_number(out, index);
 }
 
-//! The shortest text that reads back as the same double.
-void append_coordinate(std::string& out, double value) {
-  char digits[32];
-  const auto written = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, written.ptr);
+//! Writes the shortest text that reads back as the same double.
+char* write_coordinate(char* out, double value) {
+  return std::to_chars(out, out + MAX_COORDINATE_LENGTH, value).ptr;
+}
+
+//! Writes the text and then the count in decimal and an end of line.
+char* write_count_line(char* out, absl::string_view text, index_t count) {
+  out = std::copy(text.begin(), text.end(), out);
+  out = write_number(out, count);
+  *out++ = '\n';
+  return out;
 }
 
 //! Reads the file line by line and reports errors with the file name and
@@ -102,42 +115,54 @@ class SurfaceReader {
 
 template <index_t D>
 void save_triangulated_surface(TriangulatedSurface<D> const& surface, absl::string_view file) {
-  std::string text = absl::StrCat(MAGIC, " ", D, " ", VERSION, "\n");
-  // About 24 characters per coordinate and 8 per index.
-  text.reserve(std::size_t{surface.nb_vertices()} * (24 * D + 16) +
-               std::size_t{surface.nb_polygons()} * 56 + 64);
-  absl::StrAppend(&text, "vertices ", surface.nb_vertices(), "\n");
-  for (index_t vertex = 0; vertex < surface.nb_vertices(); ++vertex) {
+  const std::string header = absl::StrCat(MAGIC, " ", D, " ", VERSION, "\n");
+  const index_t nb_vertices = surface.nb_vertices();
+  const index_t nb_triangles = surface.nb_polygons();
+  // The text is written in place into room for the longest lines: a
+  // vertex line holds D coordinates and two indices, a triangle line three
+  // vertices, its activity and three indices, each with its separator.
+  constexpr std::size_t vertex_line = D * (MAX_COORDINATE_LENGTH + 1) + 2 * (MAX_NUMBER_LENGTH + 2);
+  constexpr std::size_t triangle_line = 6 * (MAX_NUMBER_LENGTH + 2) + 3;
+  constexpr std::size_t count_line = 16 + MAX_NUMBER_LENGTH;
+  const std::size_t capacity = header.size() + 2 * count_line +
+                               std::size_t{nb_vertices} * vertex_line +
+                               std::size_t{nb_triangles} * triangle_line;
+  const std::unique_ptr<char[]> text(new char[capacity]);
+  char* out = std::copy(header.begin(), header.end(), text.get());
+  out = write_count_line(out, "vertices ", nb_vertices);
+  for (index_t vertex = 0; vertex < nb_vertices; ++vertex) {
+    Point<D> const& point = surface.point(vertex);
     for (index_t i = 0; i < D; ++i) {
-      if (i != 0) text += ' ';
-      append_coordinate(text, surface.point(vertex).value(i));
+      if (i != 0) *out++ = ' ';
+      out = write_coordinate(out, point.value(i));
     }
     const auto corner = surface.associated_polygon_vertex(vertex);
-    append_index(text, corner ? corner->polygon_id : NO_ID);
-    append_index(text, corner ? corner->vertex_id : NO_ID);
-    text += "\n";
+    out = write_index(out, corner ? corner->polygon_id : NO_ID);
+    out = write_index(out, corner ? corner->vertex_id : NO_ID);
+    *out++ = '\n';
   }
-  absl::StrAppend(&text, "triangles ", surface.nb_polygons(), "\n");
-  for (index_t triangle = 0; triangle < surface.nb_polygons(); ++triangle) {
+  out = write_count_line(out, "triangles ", nb_triangles);
+  for (index_t triangle = 0; triangle < nb_triangles; ++triangle) {
     for (local_index_t v = 0; v < 3; ++v) {
-      if (v != 0) text += ' ';
-      append_number(text, surface.polygon_vertex({triangle, v}));
+      if (v != 0) *out++ = ' ';
+      out = write_number(out, surface.polygon_vertex({triangle, v}));
     }
-    text += surface.is_polygon_active(triangle) ? " 1" : " 0";
+    *out++ = ' ';
+    *out++ = surface.is_polygon_active(triangle) ? '1' : '0';
     for (local_index_t e = 0; e < 3; ++e) {
-      append_index(text, surface.polygon_adjacent({triangle, e}).value_or(NO_ID));
+      out = write_index(out, surface.polygon_adjacent({triangle, e}).value_or(NO_ID));
     }
-    text += "\n";
+    *out++ = '\n';
   }
 
   const std::string name(file);
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) {
+  std::ofstream out_file(name, std::ios::binary | std::ios::trunc);
+  if (!out_file) {
     throw UlvaneException("[save_triangulated_surface] Cannot open file for writing: ", name);
   }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (!out) throw UlvaneException("[save_triangulated_surface] Cannot write file: ", name);
+  out_file.write(text.get(), static_cast<std::streamsize>(out - text.get()));
+  out_file.flush();
+  if (!out_file) throw UlvaneException("[save_triangulated_surface] Cannot write file: ", name);
 }
 
 template <index_t D>
