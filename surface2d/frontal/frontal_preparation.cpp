@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <absl/functional/function_ref.h>
 #include <absl/strings/str_cat.h>
 
 #include <common/variable_attribute.h>
@@ -47,6 +49,64 @@ constexpr std::size_t MAX_RESERVE = std::size_t{1} << 25;
 constexpr double REFINED_EDGE_FACTOR = 4.0;
 // The only state of the library that outlives a call.
 std::atomic<unsigned int> dump_counter_storage{0};
+
+// Whether the shape measure of every triangle on the surface's points is a
+// number: no active triangle's three points coincide, and every coordinate
+// is zero or of a size whose squared differences neither overflow nor
+// vanish. Its comparisons then do not depend on their order.
+bool shapes_are_numbers(TriangulatedSurface<2> const& mesh) {
+  constexpr double smallest = 1e-100;
+  constexpr double largest = 1e100;
+  for (unsigned int v = 0; v < mesh.nb_vertices(); ++v) {
+    for (int c = 0; c < 2; ++c) {
+      const double x = std::fabs(mesh.point(v).value(c));
+      if (!(x == 0.0 || (x >= smallest && x <= largest))) return false;
+    }
+  }
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    Point<2> const& p0 = mesh.point(mesh.polygon_vertex({t, 0}));
+    if (p0 == mesh.point(mesh.polygon_vertex({t, 1})) &&
+        p0 == mesh.point(mesh.polygon_vertex({t, 2}))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Flips the pending edges as `flip_pending` does, for a list that holds
+// every inner edge from both sides. A refusal reads the surface the same
+// way from either side of the edge (given shapes that are numbers), and a
+// refusal changes nothing: so until the next flip, the side met second is
+// refused without a new test.
+void flip_both_sides(TriangulatedSurface<2> const& mesh, std::vector<PolygonEdge>& pending,
+                     std::size_t nb_flips,
+                     absl::FunctionRef<absl::optional<std::array<PolygonEdge, 4>>(PolygonEdge const&)>
+                         flip_if_better) {
+  // Per edge, 1 + the number of flips made when its other side was
+  // refused; 0 for none.
+  std::vector<std::size_t> refused_after(3 * std::size_t{mesh.nb_polygons()}, 0);
+  std::size_t nb_made = 0;
+  while (!pending.empty() && nb_flips > 0) {
+    const PolygonEdge edge = pending.back();
+    pending.pop_back();
+    const std::size_t slot = 3 * std::size_t{edge.polygon_id} + edge.edge_id;
+    if (refused_after[slot] == nb_made + 1) continue;
+    if (const auto outer = flip_if_better(edge)) {
+      --nb_flips;
+      ++nb_made;
+      pending.insert(pending.end(), outer->begin(), outer->end());
+      continue;
+    }
+    if (!mesh.is_polygon_active(edge.polygon_id)) continue;
+    const auto twin = mesh.polygon_adjacent_edge(edge);
+    if (!twin || !mesh.is_polygon_active(twin->polygon_id) ||
+        mesh.polygon_adjacent_edge(*twin) != edge) {
+      continue;
+    }
+    refused_after[3 * std::size_t{twin->polygon_id} + twin->edge_id] = nb_made + 1;
+  }
+}
 
 }  // namespace
 
@@ -149,29 +209,63 @@ void FrontalRemesher<2>::refine_coarse_triangles() {
     if (!modifier.is_triangle_active(t)) continue;
     for (local_index_t j = 0; j < 3; ++j) pending.push_back({t, j});
   }
-  flip_pending(pending, 8 * std::size_t{nb_initial} + 8);
+  const std::size_t nb_initial_flips = 8 * std::size_t{nb_initial} + 8;
+  if (shapes_are_numbers(input_mesh)) {
+    flip_both_sides(input_mesh, pending, nb_initial_flips,
+                    [this](PolygonEdge const& edge) { return flip_if_better(edge); });
+  } else {
+    flip_pending(pending, nb_initial_flips);
+  }
   // Refinement stops at the working-triangle count the run is sized for.
   // The flips rewrite triangles already passed, so passes repeat while one
   // splits an edge; each split adds triangles, so the bound ends them.
   const std::size_t bound = expected_nb_working_triangles();
+  // The target and the length of an inner edge depend on its two ends
+  // only, and no point moves here: the side of an edge measured second
+  // takes them from the first side when that one still joins the same
+  // two vertices.
+  struct MeasuredEdge {
+    unsigned int from{NO_ID};
+    unsigned int to{NO_ID};
+    double size;
+    double length;
+  };
+  std::vector<MeasuredEdge> measured;
+  const auto measure = [this, &measured](PolygonEdge const& edge,
+                                         std::array<unsigned int, 2> const& ends) {
+    MeasuredEdge& slot = measured[3 * std::size_t{edge.polygon_id} + edge.edge_id];
+    if (const auto twin = input_mesh.polygon_adjacent_edge(edge)) {
+      MeasuredEdge const& other = measured[3 * std::size_t{twin->polygon_id} + twin->edge_id];
+      if (other.from == ends[1] && other.to == ends[0]) {
+        slot = {ends[0], ends[1], other.size, other.length};
+        return slot;
+      }
+    }
+    const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
+    slot = {ends[0], ends[1], metric->edge_length(middle), input_mesh.edge_length(edge)};
+    return slot;
+  };
   bool split = true;
   while (split && input_mesh.nb_polygons() < bound) {
     split = false;
     for (unsigned int t = 0; t < input_mesh.nb_polygons() && input_mesh.nb_polygons() < bound;
          ++t) {
       if (!modifier.is_triangle_active(t)) continue;
+      if (measured.size() < 3 * std::size_t{input_mesh.nb_polygons()}) {
+        measured.resize(3 * std::size_t{input_mesh.nb_polygons()});
+      }
       absl::optional<PolygonEdge> longest;
       double longest_excess = 1.0;
       for (local_index_t j = 0; j < 3; ++j) {
         const PolygonEdge edge{t, j};
         if (input_mesh.is_edge_on_border(edge)) continue;
         const auto ends = input_mesh.polygon_edge_vertices(edge);
-        const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
-        const double size = metric->edge_length(middle);
+        const MeasuredEdge measures = measure(edge, ends);
+        const double size = measures.size;
         if (!std::isfinite(size) || !(size > 0.0)) continue;
         // The border edges can only lower the excess: they are looked at
         // only for an edge long against the target.
-        const double length = input_mesh.edge_length(edge);
+        const double length = measures.length;
         if (!(length / (REFINED_EDGE_FACTOR * size) > longest_excess)) continue;
         const double border = std::max(
             longest_border_edge(t), longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
