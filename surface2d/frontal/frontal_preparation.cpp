@@ -128,6 +128,12 @@ void FrontalRemesher<2>::prepare_surface() {
   for (auto const& entry : copies) kept_vertices.insert(entry.second.begin(), entry.second.end());
   tolerance_scale = std::min(1.0, working_diagonal());
   const double degenerate_length = DEGENERATE_EDGE_LENGTH * tolerance_scale;
+  // An edge with a coordinate difference above twice the bound is longer
+  // than the bound whatever the rounding of its length: only the others
+  // are measured. That holds while such differences square to normal
+  // numbers.
+  const double clearly_long = 2.0 * degenerate_length;
+  const bool screen_lengths = clearly_long >= 1e-150;
   unsigned int nb_passes = 0;
   bool changed = true;
   while (changed) {
@@ -140,9 +146,17 @@ void FrontalRemesher<2>::prepare_surface() {
       if (!modifier.is_triangle_active(t)) continue;
       for (local_index_t j = 0; j < 3; ++j) {
         const PolygonEdge edge{t, j};
+        const auto ends = input_mesh.polygon_edge_vertices(edge);
+        if (screen_lengths) {
+          Point<2> const& p0 = input_mesh.point(ends[0]);
+          Point<2> const& p1 = input_mesh.point(ends[1]);
+          if (std::fabs(p1.value(0) - p0.value(0)) > clearly_long ||
+              std::fabs(p1.value(1) - p0.value(1)) > clearly_long) {
+            continue;
+          }
+        }
         // A length that is not a number counts as degenerate.
         if (input_mesh.edge_length(edge) > degenerate_length) continue;
-        const auto ends = input_mesh.polygon_edge_vertices(edge);
         const bool keep0 = kept_vertices.contains(ends[0]);
         const bool keep1 = kept_vertices.contains(ends[1]);
         if (keep0 && keep1) continue;
@@ -315,13 +329,17 @@ double FrontalRemesher<2>::working_diagonal() const {
 SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
   // The corners of the given vertices, in triangle order then local order.
   absl::flat_hash_map<unsigned int, std::vector<PolygonVertex>> corners;
-  for (const unsigned int given : given_vertices) corners.try_emplace(given);
+  std::vector<bool> is_given(input_mesh.nb_vertices(), false);
+  for (const unsigned int given : given_vertices) {
+    corners.try_emplace(given);
+    if (given < is_given.size()) is_given[given] = true;
+  }
   for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
     // Removed triangles are in no fan, so their corners cannot be counted.
     if (!modifier.is_triangle_active(t)) continue;
     for (local_index_t k = 0; k < 3; ++k) {
-      const auto found = corners.find(input_mesh.polygon_vertex({t, k}));
-      if (found != corners.end()) found->second.emplace_back(t, k);
+      const unsigned int v = input_mesh.polygon_vertex({t, k});
+      if (is_given[v]) corners[v].emplace_back(t, k);
     }
   }
 
