@@ -113,9 +113,9 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   //! vertex. \return the new vertices.
   std::vector<index_t> split_fans(index_t vertex, std::vector<PolygonVertex> const& corners);
   //! Per output vertex, whether it is linked to a line or a corner.
-  std::vector<bool> line_and_corner_vertices() const;
+  std::vector<bool> const& line_and_corner_vertices() const;
   //! The output-surface edges of the boundary lines, as vertex pairs.
-  absl::flat_hash_set<std::pair<index_t, index_t>> boundary_line_edges() const;
+  absl::flat_hash_set<std::pair<index_t, index_t>> const& boundary_line_edges() const;
 
   RemeshingData<Section, 2>& data;
   SectionBuilder builder;
@@ -152,6 +152,18 @@ class SurfaceRemesher<RemeshingData<Section, 2>, SectionBuilder, 2> {
   unsigned int nb_output_vertices;
   //! The result of the frontal remesher, until `remesh` takes it.
   std::unique_ptr<RemeshedSurface<2>> frontal_result;
+
+  //! A value read off the output surface, kept for the vertex count it was
+  //! read at: the steps after `remesh` only delete vertices, and only a
+  //! deletion renumbers them.
+  template <typename Value>
+  struct KeptForVertexCount {
+    index_t nb_vertices{NO_ID};
+    Value value;
+  };
+  mutable KeptForVertexCount<std::vector<bool>> kept_line_and_corner_vertices;
+  mutable KeptForVertexCount<absl::flat_hash_set<std::pair<index_t, index_t>>>
+      kept_boundary_line_edges;
 };
 
 namespace {
@@ -473,8 +485,12 @@ void Remesher::delete_duplicate_triangles() {
   detail::delete_duplicate_triangles(output_mesh, *output_builder, line_and_corner_vertices());
 }
 
-std::vector<bool> Remesher::line_and_corner_vertices() const {
-  std::vector<bool> linked(output_mesh.nb_vertices(), false);
+std::vector<bool> const& Remesher::line_and_corner_vertices() const {
+  auto& kept = kept_line_and_corner_vertices;
+  if (kept.nb_vertices == output_mesh.nb_vertices()) return kept.value;
+  kept.nb_vertices = output_mesh.nb_vertices();
+  auto& linked = kept.value;
+  linked.assign(output_mesh.nb_vertices(), false);
   for (index_t v = 0; v < output_mesh.nb_vertices(); ++v) {
     auto const unique = data.output.unique_vertex({output_surface_id, v});
     linked[v] = unique != NO_ID && (data.output.has_component_mesh_vertices(unique, line_type()) ||
@@ -483,8 +499,12 @@ std::vector<bool> Remesher::line_and_corner_vertices() const {
   return linked;
 }
 
-absl::flat_hash_set<std::pair<index_t, index_t>> Remesher::boundary_line_edges() const {
-  absl::flat_hash_set<std::pair<index_t, index_t>> line_edges;
+absl::flat_hash_set<std::pair<index_t, index_t>> const& Remesher::boundary_line_edges() const {
+  auto& kept = kept_boundary_line_edges;
+  if (kept.nb_vertices == output_mesh.nb_vertices()) return kept.value;
+  kept.nb_vertices = output_mesh.nb_vertices();
+  auto& line_edges = kept.value;
+  line_edges.clear();
   for (auto const& line : data.output.boundaries(data.output.surface(output_surface_id.id()))) {
     auto const& curve = line.mesh();
     for (index_t e = 0; e < curve.nb_edges(); ++e) {

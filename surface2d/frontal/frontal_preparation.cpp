@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <absl/functional/function_ref.h>
 #include <absl/strings/str_cat.h>
 
 #include <common/variable_attribute.h>
@@ -48,6 +50,64 @@ constexpr double REFINED_EDGE_FACTOR = 4.0;
 // The only state of the library that outlives a call.
 std::atomic<unsigned int> dump_counter_storage{0};
 
+// Whether the shape measure of every triangle on the surface's points is a
+// number: no active triangle's three points coincide, and every coordinate
+// is zero or of a size whose squared differences neither overflow nor
+// vanish. Its comparisons then do not depend on their order.
+bool shapes_are_numbers(TriangulatedSurface<2> const& mesh) {
+  constexpr double smallest = 1e-100;
+  constexpr double largest = 1e100;
+  for (unsigned int v = 0; v < mesh.nb_vertices(); ++v) {
+    for (int c = 0; c < 2; ++c) {
+      const double x = std::fabs(mesh.point(v).value(c));
+      if (!(x == 0.0 || (x >= smallest && x <= largest))) return false;
+    }
+  }
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    Point<2> const& p0 = mesh.point(mesh.polygon_vertex({t, 0}));
+    if (p0 == mesh.point(mesh.polygon_vertex({t, 1})) &&
+        p0 == mesh.point(mesh.polygon_vertex({t, 2}))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Flips the pending edges as `flip_pending` does, for a list that holds
+// every inner edge from both sides. A refusal reads the surface the same
+// way from either side of the edge (given shapes that are numbers), and a
+// refusal changes nothing: so until the next flip, the side met second is
+// refused without a new test.
+void flip_both_sides(TriangulatedSurface<2> const& mesh, std::vector<PolygonEdge>& pending,
+                     std::size_t nb_flips,
+                     absl::FunctionRef<absl::optional<std::array<PolygonEdge, 4>>(PolygonEdge const&)>
+                         flip_if_better) {
+  // Per edge, 1 + the number of flips made when its other side was
+  // refused; 0 for none.
+  std::vector<std::size_t> refused_after(3 * std::size_t{mesh.nb_polygons()}, 0);
+  std::size_t nb_made = 0;
+  while (!pending.empty() && nb_flips > 0) {
+    const PolygonEdge edge = pending.back();
+    pending.pop_back();
+    const std::size_t slot = 3 * std::size_t{edge.polygon_id} + edge.edge_id;
+    if (refused_after[slot] == nb_made + 1) continue;
+    if (const auto outer = flip_if_better(edge)) {
+      --nb_flips;
+      ++nb_made;
+      pending.insert(pending.end(), outer->begin(), outer->end());
+      continue;
+    }
+    if (!mesh.is_polygon_active(edge.polygon_id)) continue;
+    const auto twin = mesh.polygon_adjacent_edge(edge);
+    if (!twin || !mesh.is_polygon_active(twin->polygon_id) ||
+        mesh.polygon_adjacent_edge(*twin) != edge) {
+      continue;
+    }
+    refused_after[3 * std::size_t{twin->polygon_id} + twin->edge_id] = nb_made + 1;
+  }
+}
+
 }  // namespace
 
 std::atomic<unsigned int>& dump_counter() { return dump_counter_storage; }
@@ -68,6 +128,12 @@ void FrontalRemesher<2>::prepare_surface() {
   for (auto const& entry : copies) kept_vertices.insert(entry.second.begin(), entry.second.end());
   tolerance_scale = std::min(1.0, working_diagonal());
   const double degenerate_length = DEGENERATE_EDGE_LENGTH * tolerance_scale;
+  // An edge with a coordinate difference above twice the bound is longer
+  // than the bound whatever the rounding of its length: only the others
+  // are measured. That holds while such differences square to normal
+  // numbers.
+  const double clearly_long = 2.0 * degenerate_length;
+  const bool screen_lengths = clearly_long >= 1e-150;
   unsigned int nb_passes = 0;
   bool changed = true;
   while (changed) {
@@ -80,9 +146,17 @@ void FrontalRemesher<2>::prepare_surface() {
       if (!modifier.is_triangle_active(t)) continue;
       for (local_index_t j = 0; j < 3; ++j) {
         const PolygonEdge edge{t, j};
+        const auto ends = input_mesh.polygon_edge_vertices(edge);
+        if (screen_lengths) {
+          Point<2> const& p0 = input_mesh.point(ends[0]);
+          Point<2> const& p1 = input_mesh.point(ends[1]);
+          if (std::fabs(p1.value(0) - p0.value(0)) > clearly_long ||
+              std::fabs(p1.value(1) - p0.value(1)) > clearly_long) {
+            continue;
+          }
+        }
         // A length that is not a number counts as degenerate.
         if (input_mesh.edge_length(edge) > degenerate_length) continue;
-        const auto ends = input_mesh.polygon_edge_vertices(edge);
         const bool keep0 = kept_vertices.contains(ends[0]);
         const bool keep1 = kept_vertices.contains(ends[1]);
         if (keep0 && keep1) continue;
@@ -149,29 +223,63 @@ void FrontalRemesher<2>::refine_coarse_triangles() {
     if (!modifier.is_triangle_active(t)) continue;
     for (local_index_t j = 0; j < 3; ++j) pending.push_back({t, j});
   }
-  flip_pending(pending, 8 * std::size_t{nb_initial} + 8);
+  const std::size_t nb_initial_flips = 8 * std::size_t{nb_initial} + 8;
+  if (shapes_are_numbers(input_mesh)) {
+    flip_both_sides(input_mesh, pending, nb_initial_flips,
+                    [this](PolygonEdge const& edge) { return flip_if_better(edge); });
+  } else {
+    flip_pending(pending, nb_initial_flips);
+  }
   // Refinement stops at the working-triangle count the run is sized for.
   // The flips rewrite triangles already passed, so passes repeat while one
   // splits an edge; each split adds triangles, so the bound ends them.
   const std::size_t bound = expected_nb_working_triangles();
+  // The target and the length of an inner edge depend on its two ends
+  // only, and no point moves here: the side of an edge measured second
+  // takes them from the first side when that one still joins the same
+  // two vertices.
+  struct MeasuredEdge {
+    unsigned int from{NO_ID};
+    unsigned int to{NO_ID};
+    double size;
+    double length;
+  };
+  std::vector<MeasuredEdge> measured;
+  const auto measure = [this, &measured](PolygonEdge const& edge,
+                                         std::array<unsigned int, 2> const& ends) {
+    MeasuredEdge& slot = measured[3 * std::size_t{edge.polygon_id} + edge.edge_id];
+    if (const auto twin = input_mesh.polygon_adjacent_edge(edge)) {
+      MeasuredEdge const& other = measured[3 * std::size_t{twin->polygon_id} + twin->edge_id];
+      if (other.from == ends[1] && other.to == ends[0]) {
+        slot = {ends[0], ends[1], other.size, other.length};
+        return slot;
+      }
+    }
+    const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
+    slot = {ends[0], ends[1], metric->edge_length(middle), input_mesh.edge_length(edge)};
+    return slot;
+  };
   bool split = true;
   while (split && input_mesh.nb_polygons() < bound) {
     split = false;
     for (unsigned int t = 0; t < input_mesh.nb_polygons() && input_mesh.nb_polygons() < bound;
          ++t) {
       if (!modifier.is_triangle_active(t)) continue;
+      if (measured.size() < 3 * std::size_t{input_mesh.nb_polygons()}) {
+        measured.resize(3 * std::size_t{input_mesh.nb_polygons()});
+      }
       absl::optional<PolygonEdge> longest;
       double longest_excess = 1.0;
       for (local_index_t j = 0; j < 3; ++j) {
         const PolygonEdge edge{t, j};
         if (input_mesh.is_edge_on_border(edge)) continue;
         const auto ends = input_mesh.polygon_edge_vertices(edge);
-        const Point<2> middle = (input_mesh.point(ends[0]) + input_mesh.point(ends[1])) * 0.5;
-        const double size = metric->edge_length(middle);
+        const MeasuredEdge measures = measure(edge, ends);
+        const double size = measures.size;
         if (!std::isfinite(size) || !(size > 0.0)) continue;
         // The border edges can only lower the excess: they are looked at
         // only for an edge long against the target.
-        const double length = input_mesh.edge_length(edge);
+        const double length = measures.length;
         if (!(length / (REFINED_EDGE_FACTOR * size) > longest_excess)) continue;
         const double border = std::max(
             longest_border_edge(t), longest_border_edge(input_mesh.polygon_adjacent(edge).value()));
@@ -221,13 +329,17 @@ double FrontalRemesher<2>::working_diagonal() const {
 SplitCopies FrontalRemesher<2>::split_non_manifold_vertices() {
   // The corners of the given vertices, in triangle order then local order.
   absl::flat_hash_map<unsigned int, std::vector<PolygonVertex>> corners;
-  for (const unsigned int given : given_vertices) corners.try_emplace(given);
+  std::vector<bool> is_given(input_mesh.nb_vertices(), false);
+  for (const unsigned int given : given_vertices) {
+    corners.try_emplace(given);
+    if (given < is_given.size()) is_given[given] = true;
+  }
   for (unsigned int t = 0; t < input_mesh.nb_polygons(); ++t) {
     // Removed triangles are in no fan, so their corners cannot be counted.
     if (!modifier.is_triangle_active(t)) continue;
     for (local_index_t k = 0; k < 3; ++k) {
-      const auto found = corners.find(input_mesh.polygon_vertex({t, k}));
-      if (found != corners.end()) found->second.emplace_back(t, k);
+      const unsigned int v = input_mesh.polygon_vertex({t, k});
+      if (is_given[v]) corners[v].emplace_back(t, k);
     }
   }
 

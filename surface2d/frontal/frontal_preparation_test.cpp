@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,6 +21,7 @@
 #include <mesh/surface_fixtures.h>
 #include <mesh/surface_validity.h>
 #include <ulvane/basic/logger.h>
+#include <ulvane/geometry/predicates.h>
 #include <ulvane/mesh/triangulated_surface_io.h>
 
 #include "frontal/frontal_test_support.h"
@@ -48,14 +52,20 @@ struct Fixture {
 //   |  E - F  |
 //   | /     \ |
 //   A ------- B
-std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge(double scale = 1.0) {
+//
+// The two triangles on EF come last, or first with `short_edge_first`.
+std::unique_ptr<TriangulatedSurface<2>> square_with_short_edge(double scale = 1.0,
+                                                               bool short_edge_first = false) {
+  std::vector<std::array<index_t, 3>> triangles{{0, 1, 5}, {1, 2, 5}, {2, 3, 4},
+                                                     {3, 0, 4}, {0, 5, 4}, {2, 4, 5}};
+  if (short_edge_first) std::rotate(triangles.begin(), triangles.begin() + 4, triangles.end());
   return make_surface<2>({{0, 0},
                           {2 * scale, 0},
                           {2 * scale, 2 * scale},
                           {0, 2 * scale},
                           {scale, scale},
                           {(1 + 1e-7) * scale, scale}},
-                         {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 0, 4}, {0, 5, 4}, {2, 4, 5}});
+                         triangles);
 }
 
 unsigned int nb_active_triangles(TriangulatedSurface<2> const& mesh) {
@@ -177,6 +187,153 @@ TEST(PrepareSurface, SplitsInnerEdgesMuchLongerThanTheTarget) {
 // Two triangles meeting at the given vertex 0 only.
 std::unique_ptr<TriangulatedSurface<2>> bowtie() {
   return make_surface<2>({{0, 0}, {1, 0}, {1, 1}, {-1, 0}, {-1, -1}}, {{0, 1, 2}, {0, 3, 4}});
+}
+
+// An n x n grid of cells, point (i, j) at `point`(i, j), whose cell (i, j)
+// is cut from its corner (i, j) when `from_corner`(i, j), else along the
+// other diagonal. The points are placed first, then the cells cut, each in
+// row order.
+std::unique_ptr<TriangulatedSurface<2>> cut_grid(
+    index_t n, std::function<std::array<double, 2>(index_t, index_t)> const& point,
+    std::function<bool(index_t, index_t)> const& from_corner) {
+  std::vector<std::array<double, 2>> points;
+  for (index_t j = 0; j <= n; ++j) {
+    for (index_t i = 0; i <= n; ++i) points.push_back(point(i, j));
+  }
+  std::vector<std::array<index_t, 3>> triangles;
+  for (index_t j = 0; j < n; ++j) {
+    for (index_t i = 0; i < n; ++i) {
+      const index_t a = j * (n + 1) + i;
+      const index_t b = a + 1;
+      const index_t c = a + n + 2;
+      const index_t d = a + n + 1;
+      if (from_corner(i, j)) {
+        triangles.push_back({a, b, c});
+        triangles.push_back({a, c, d});
+      } else {
+        triangles.push_back({a, b, d});
+        triangles.push_back({b, c, d});
+      }
+    }
+  }
+  return make_surface<2>(points, triangles);
+}
+
+// An n x n grid of parallelograms (sides (1, 0) and (0.9, 0.35)), each cut
+// along its long diagonal, into two slivers that one flip makes fair,
+// when `every_cell` or in every other cell; the others are cut along the
+// short diagonal.
+std::unique_ptr<TriangulatedSurface<2>> sheared_grid(index_t n, bool every_cell) {
+  return cut_grid(
+      n, [](index_t i, index_t j) { return std::array<double, 2>{i + 0.9 * j, 0.35 * j}; },
+      [every_cell](index_t i, index_t j) { return every_cell || (i + j) % 2 == 0; });
+}
+
+// An n x n grid of squares of side `side` whose inner points move by up
+// to 0.4 side in each direction and whose cells are cut along either
+// diagonal, both drawn from `seed`.
+std::unique_ptr<TriangulatedSurface<2>> jittered_grid(index_t n, unsigned int seed,
+                                                      double side = 1.0) {
+  unsigned int state = seed * 2654435761u + 12345u;
+  const auto draw = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) / double(1u << 24);
+  };
+  return cut_grid(
+      n,
+      [n, side, &draw](index_t i, index_t j) {
+        const bool inner = i > 0 && j > 0 && i < n && j < n;
+        const double x = inner ? i + 0.8 * (draw() - 0.5) : i;
+        const double y = inner ? j + 0.8 * (draw() - 0.5) : j;
+        return std::array<double, 2>{side * x, side * y};
+      },
+      [&draw](index_t, index_t) { return draw() < 0.5; });
+}
+
+std::vector<std::array<index_t, 3>> triangle_vertices(TriangulatedSurface<2> const& mesh) {
+  std::vector<std::array<index_t, 3>> vertices;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    vertices.push_back({mesh.polygon_vertex({t, 0}), mesh.polygon_vertex({t, 1}),
+                        mesh.polygon_vertex({t, 2})});
+  }
+  return vertices;
+}
+
+// The first flips of the refinement, which meet every inner edge from both
+// sides, flip exactly the edges that testing each pending edge in turn
+// flips, also where a flip comes between the two sides of an edge (no
+// inner edge here is long enough to split).
+TEST(PrepareSurface, FlipsTheSliversAsTestingEveryEdgeInTurnDoes) {
+  struct Case {
+    char const* name;
+    std::function<std::unique_ptr<TriangulatedSurface<2>>()> surface;
+    std::size_t nb_flips;
+  };
+  // In the jittered grid a flip rewrites a triangle whose edge was refused
+  // from its other side before; the rewritten edge is then flipped.
+  for (Case const& c : {Case{"sheared, every cell", [] { return sheared_grid(6, true); }, 36},
+                        Case{"sheared, every other cell", [] { return sheared_grid(6, false); }, 18},
+                        Case{"jittered", [] { return jittered_grid(6, 209); }, 5}}) {
+    SCOPED_TRACE(c.name);
+    Fixture refined(c.surface(), {0});
+    refined.remesher.prepare_surface();
+    refined.remesher.create_polygon_attributes();
+    refined.remesher.refine_coarse_triangles();
+
+    Fixture reference(c.surface(), {0});
+    reference.remesher.prepare_surface();
+    reference.remesher.create_polygon_attributes();
+    std::vector<PolygonEdge> pending;
+    for (index_t t = 0; t < reference.mesh->nb_polygons(); ++t) {
+      for (local_index_t j = 0; j < 3; ++j) pending.push_back({t, j});
+    }
+    std::size_t nb_flips = 0;
+    while (!pending.empty()) {
+      const PolygonEdge edge = pending.back();
+      pending.pop_back();
+      if (const auto outer = reference.remesher.flip_if_better(edge)) {
+        ++nb_flips;
+        pending.insert(pending.end(), outer->begin(), outer->end());
+      }
+    }
+    EXPECT_EQ(nb_flips, c.nb_flips);
+    EXPECT_EQ(refined.mesh->nb_polygons(), 72u);
+    EXPECT_EQ(triangle_vertices(*refined.mesh), triangle_vertices(*reference.mesh));
+  }
+}
+
+// The refinement measures each inner edge against its target once per
+// pass, for both of its sides; splits and flips rewrite triangles between
+// the two, and still no inner edge is left longer than four targets or
+// four times the longest border edge of its two triangles.
+TEST(PrepareSurface, LeavesNoInnerEdgeLongerThanFourTargetsAfterSplitsAndFlips) {
+  for (const unsigned int seed : {0u, 4u}) {
+    SCOPED_TRACE(seed);
+    Fixture f(jittered_grid(4, seed, 6.0), {0});
+    f.remesher.prepare_surface();
+    f.remesher.create_polygon_attributes();
+    f.remesher.refine_coarse_triangles();
+    expect_valid_surface(*f.mesh);
+    EXPECT_GT(nb_active_triangles(*f.mesh), 32u);
+    const auto longest_border_edge = [&f](unsigned int t) {
+      double length = 0.0;
+      for (local_index_t k = 0; k < 3; ++k) {
+        if (f.mesh->is_edge_on_border({t, k})) {
+          length = std::max(length, f.mesh->edge_length({t, k}));
+        }
+      }
+      return length;
+    };
+    for (unsigned int t = 0; t < f.mesh->nb_polygons(); ++t) {
+      if (!f.mesh->is_polygon_active(t)) continue;
+      for (local_index_t j = 0; j < 3; ++j) {
+        if (f.mesh->is_edge_on_border({t, j})) continue;
+        const double border = std::max(longest_border_edge(t),
+                                       longest_border_edge(f.mesh->polygon_adjacent({t, j}).value()));
+        EXPECT_LE(f.mesh->edge_length({t, j}), 4.0 * std::max(1.0, border)) << t << " " << int(j);
+      }
+    }
+  }
 }
 
 TEST(PrepareSurface, SplitsAGivenVertexWhereTwoFansMeet) {
@@ -339,22 +496,54 @@ std::string file_content(std::string const& file) {
   return content.str();
 }
 
-// A surface that a clean would not change is written as it is; one with a
-// vertex that no triangle uses is written cleaned, without that vertex.
+// The last active corner of the vertex, in triangle order.
+PolygonVertex last_corner(TriangulatedSurface<2> const& mesh, unsigned int vertex) {
+  PolygonVertex last;
+  for (unsigned int t = 0; t < mesh.nb_polygons(); ++t) {
+    if (!mesh.is_polygon_active(t)) continue;
+    for (local_index_t k = 0; k < 3; ++k) {
+      if (mesh.polygon_vertex({t, k}) == vertex) last = {t, k};
+    }
+  }
+  return last;
+}
+
+// The dump holds the bytes a cleaned copy of the working surface would
+// give: as it is when a clean changes nothing; without a vertex no
+// triangle uses; without removed triangles, every index renumbered (the
+// removed ones last, then first); and with each vertex's own associated
+// corner, not merely its first one.
 TEST(DumpIteration, WritesWhatTheCleanedCopyWouldHold) {
+  struct Case {
+    char const* name;
+    bool short_edge;
+    bool isolated_vertex;
+    bool later_corner;
+  };
   const unsigned int number = 3000000u + static_cast<unsigned int>(getpid());
-  for (const bool isolated_vertex : {false, true}) {
-    SCOPED_TRACE(isolated_vertex);
+  for (const Case c : {Case{"unchanged", false, false, false},
+                       Case{"isolated vertex", false, true, false},
+                       Case{"removed triangles", true, false, false},
+                       Case{"removed triangles, later corners", true, true, true}}) {
+    SCOPED_TRACE(c.name);
     detail::dump_counter() = number;
-    Fixture f(make_grid<2>(2), {0, 2, 8, 6});
-    if (isolated_vertex) f.builder->create_point(Point<2>{{5.0, 5.0}});
+    Fixture f(c.short_edge ? square_with_short_edge(1.0, c.later_corner) : make_grid<2>(2),
+              c.short_edge ? std::vector<unsigned int>{0, 1, 2, 3}
+                           : std::vector<unsigned int>{0, 2, 8, 6});
+    if (c.isolated_vertex) f.builder->create_point(Point<2>{{5.0, 5.0}});
     f.remesher.prepare_surface();
+    if (c.later_corner) {
+      for (unsigned int v = 0; v < 4; ++v) {
+        f.builder->associate_polygon_vertex_to_vertex(last_corner(*f.mesh, v), v);
+      }
+    }
     f.remesher.create_polygon_attributes();
     f.remesher.initialize_front();
     auto expected = f.mesh->clone();
     auto expected_builder = TriangulatedSurfaceBuilder<2>::create(*expected);
-    expected_builder->clean();
-    EXPECT_EQ(expected->nb_vertices(), 9u);
+    const auto mappings = expected_builder->clean();
+    EXPECT_EQ(expected->nb_vertices(), c.short_edge ? 5u : 9u);
+    EXPECT_EQ(mappings.polygons.back(), c.later_corner ? 3u : c.short_edge ? NO_ID : 7u);
     const std::string reference = dump_file(number) + ".expected";
     save_triangulated_surface<2>(*expected, reference);
     EXPECT_EQ(file_content(dump_file(number)), file_content(reference));
