@@ -65,13 +65,6 @@ bool is_move_point_valid(BRep const& brep, index_t unique_vertex, Point<3> const
 bool detail::is_move_point_valid(BRep const& brep,
                                  absl::Span<const ComponentMeshVertex> linked,
                                  Surface<3> const& surface, index_t vertex,
-                                 absl::Span<const PolygonVertex> fan, Point<3> const& point) {
-  return simulate_move(brep, linked, point, WalkedFan<3>{surface, vertex, fan, {}});
-}
-
-bool detail::is_move_point_valid(BRep const& brep,
-                                 absl::Span<const ComponentMeshVertex> linked,
-                                 Surface<3> const& surface, index_t vertex,
                                  absl::Span<const PolygonVertex> fan,
                                  absl::Span<const FanNeighbour<3>> neighbours,
                                  Point<3> const& point) {

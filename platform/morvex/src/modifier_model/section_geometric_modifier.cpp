@@ -65,13 +65,6 @@ bool is_move_point_valid(Section const& section, index_t unique_vertex, Point<2>
 bool detail::is_move_point_valid(Section const& section,
                                  absl::Span<const ComponentMeshVertex> linked,
                                  Surface<2> const& surface, index_t vertex,
-                                 absl::Span<const PolygonVertex> fan, Point<2> const& point) {
-  return simulate_move(section, linked, point, WalkedFan<2>{surface, vertex, fan, {}});
-}
-
-bool detail::is_move_point_valid(Section const& section,
-                                 absl::Span<const ComponentMeshVertex> linked,
-                                 Surface<2> const& surface, index_t vertex,
                                  absl::Span<const PolygonVertex> fan,
                                  absl::Span<const FanNeighbour<2>> neighbours,
                                  Point<2> const& point) {

@@ -288,8 +288,8 @@ TEST_F(TwoSurfaces, SimulationsRefuseWhatWouldBreakTheModel) {
 }
 
 TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
-  // The left fan is given (and then its neighbours too); the other linked vertices (the line's, the right
-  // surface's) are still checked.
+  // The left fan is given, first without its neighbours, then with them; the other linked vertices
+  // (the line's, the right surface's) are still checked.
   struct Case {
     std::string name;
     index_t vertex;
@@ -308,7 +308,7 @@ TEST_F(TwoSurfaces, MoveWithAWalkedFanDecidesAsTheWalkingSimulation) {
     const index_t unique = left_unique(c.vertex);
     const auto fan = left_mesh.polygons_around_vertex(c.vertex);
     EXPECT_EQ(detail::is_move_point_valid(section, section.component_mesh_vertices(unique), left,
-                                          c.vertex, absl::MakeConstSpan(fan), c.point),
+                                          c.vertex, absl::MakeConstSpan(fan), {}, c.point),
               c.expected);
     // With the fan's neighbours read too.
     std::vector<detail::FanNeighbour<2>> neighbours;

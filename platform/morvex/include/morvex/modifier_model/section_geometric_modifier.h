@@ -120,15 +120,10 @@ namespace detail {
 //! `vertex` of `surface`, whose fan the caller has already walked: `fan`
 //! holds the vertex's corner in each triangle of the fan through its
 //! associated corner, as `polygons_around_vertex` lists them, and those
-//! triangles are read from it instead of walking the fan again. Decides as
-//! the exported function.
-bool is_move_point_valid(Section const& section, absl::Span<const ComponentMeshVertex> linked,
-                         Surface<2> const& surface, index_t vertex,
-                         absl::Span<const PolygonVertex> fan, Point<2> const& point);
-
-//! The same decision with the other two vertices of each of the fan's
-//! triangles, in the fan's order, already read: `neighbours[i]` belongs to
-//! the triangle of `fan[i]`.
+//! triangles are read from it instead of walking the fan again. When
+//! `neighbours` is not empty, `neighbours[i]` holds the other two vertices
+//! of the triangle of `fan[i]`, already read. Decides as the exported
+//! function.
 bool is_move_point_valid(Section const& section, absl::Span<const ComponentMeshVertex> linked,
                          Surface<2> const& surface, index_t vertex,
                          absl::Span<const PolygonVertex> fan,
