@@ -863,8 +863,7 @@ class SurfaceRelaxer {
       auto const& slot = ring_slots[vertex];
       ring.assign(ring_corners.begin() + slot.offset,
                   ring_corners.begin() + slot.offset + slot.size);
-      neighbours.assign(ring_neighbour_pool.begin() + slot.offset,
-                        ring_neighbour_pool.begin() + slot.offset + slot.size);
+      neighbours = ring_neighbours(ring);
       return;
     }
     ring = mesh.polygons_around_vertex(vertex);
@@ -873,7 +872,6 @@ class SurfaceRelaxer {
     ring_slots[vertex] = RingSlot{static_cast<std::uint32_t>(ring_corners.size()),
                                   static_cast<std::uint32_t>(ring.size())};
     ring_corners.insert(ring_corners.end(), ring.begin(), ring.end());
-    ring_neighbour_pool.insert(ring_neighbour_pool.end(), neighbours.begin(), neighbours.end());
   }
 
   void forget_ring(index_t vertex) {
@@ -883,7 +881,6 @@ class SurfaceRelaxer {
   void forget_rings() {
     ring_slots.assign(mesh.nb_vertices(), RingSlot{});
     ring_corners.clear();
-    ring_neighbour_pool.clear();
   }
 
   //! Before the vertex moves with `linked`: a linked vertex of this surface
@@ -1005,7 +1002,7 @@ class SurfaceRelaxer {
   //! quality read is the one measuring at the move would have stored.
   bool defer_qualities = false;
   //! The rings remembered during a vertex pass: per vertex, where its ring
-  //! starts in the two pools and its size (`no_ring` when not remembered).
+  //! starts in the pool and its size (`no_ring` when not remembered).
   static constexpr std::uint32_t no_ring = std::numeric_limits<std::uint32_t>::max();
   struct RingSlot {
     std::uint32_t offset{0};
@@ -1013,7 +1010,6 @@ class SurfaceRelaxer {
   };
   std::vector<RingSlot> ring_slots;
   std::vector<PolygonVertex> ring_corners;
-  std::vector<RingNeighbour> ring_neighbour_pool;
   //! Per vertex, whether the model links it to nothing but itself, as read
   //! since the start of the vertex pass. The links of a vertex do not
   //! change within the pass: moves keep every link, and a collapse keeps
