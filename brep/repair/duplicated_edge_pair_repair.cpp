@@ -2,6 +2,9 @@
 // input surface, or by swapping it when the point tried is a vertex
 // opposite the edge.
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <tuple>
 
 #include <absl/types/optional.h>
@@ -20,6 +23,43 @@ namespace {
 constexpr double apex_distance = 1e-6;
 // The double just below 1e-5: candidates nearer the target are not tried.
 constexpr double target_distance = 9.999999999999999e-6;
+
+// Whether the triangle is flat to within the rounding of its points: its
+// height above its longest side is below 64 units in the last place of its
+// largest coordinate, or below 1e-12 of that side. The exact orientation
+// test passes such a triangle, but its normal and shape are rounding noise.
+bool is_flat_to_rounding(Point<3> const& a, Point<3> const& b, Point<3> const& c) {
+  const Vector<3> ab{a, b};
+  const Vector<3> ac{a, c};
+  const double longest =
+      std::sqrt(std::max({ab.length2(), ac.length2(), Vector<3>{b, c}.length2()}));
+  double magnitude = 0.0;
+  for (auto const* point : {&a, &b, &c}) {
+    for (index_t i = 0; i < 3; ++i) magnitude = std::max(magnitude, std::abs(point->value(i)));
+  }
+  const double height_bound =
+      std::max(1e-12 * longest, 64.0 * std::numeric_limits<double>::epsilon() * magnitude);
+  return !(ab.cross(ac).length() > height_bound * longest);
+}
+
+// Whether splitting the edge at the point leaves a triangle, on either side
+// of the edge in the mesh, that is flat to within rounding.
+bool split_leaves_flat_triangle(TriangulatedSurface<3> const& mesh, PolygonEdge const& edge,
+                                Point<3> const& point) {
+  const auto ends = mesh.polygon_edge_vertices(edge);
+  const Point<3>& first = mesh.point(ends[0]);
+  const Point<3>& second = mesh.point(ends[1]);
+  const auto opposite = [&mesh](PolygonEdge const& side) {
+    return mesh.point(
+        mesh.polygon_vertex({side.polygon_id, static_cast<local_index_t>((side.edge_id + 2) % 3)}));
+  };
+  const auto flat_beside = [&](Point<3> const& apex) {
+    return is_flat_to_rounding(first, point, apex) || is_flat_to_rounding(point, second, apex);
+  };
+  if (flat_beside(opposite(edge))) return true;
+  const auto twin = mesh.polygon_adjacent_edge(edge);
+  return twin && flat_beside(opposite(*twin));
+}
 
 }  // namespace
 
@@ -50,6 +90,10 @@ bool SurfacePairRepair::is_split_valid(Surface<3> const& split_surface, PolygonE
   // point at an end of the edge or in line with it and a vertex across):
   // no consistent normal excuses them.
   if (!result.problems.empty()) return false;
+  if (split_leaves_flat_triangle(dynamic_cast<TriangulatedSurface<3> const&>(split_surface.mesh()),
+                                 edge, point)) {
+    return false;
+  }
   for (auto const& folds : result.folds) {
     auto const& fold_surface = repairer.output.surface(folds.first);
     for (auto const& fold : folds.second) {

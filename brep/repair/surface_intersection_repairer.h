@@ -192,8 +192,9 @@ struct SurfacePairRepair {
   std::pair<Point<3>, index_t> project_other_edge_midpoint(PolygonEdge const& edge);
 
   //! The split test of the repairs: allowed when the simulation lists no
-  //! problem besides folds and every edge of its fold map passes
-  //! `is_split_normal_consistent`.
+  //! problem besides folds, no triangle beside the split point is flat to
+  //! within the rounding of its points, and every edge of its fold map
+  //! passes `is_split_normal_consistent`.
   bool is_split_valid(Surface<3> const& split_surface, PolygonEdge const& edge,
                       Point<3> const& point);
 

@@ -18,8 +18,11 @@
 #include <ulvane/model/section_builder.h>
 #include <vantrel/core.h>
 
+#include <tarnix/brep.h>
 #include <tarnix/surface2d/relax_surfaces.h>
 
+#include "brep_checks.h"
+#include "brep_generator.h"
 #include "pipeline_checks.h"
 #include "section_generator.h"
 #include "stress_metric.h"
@@ -134,6 +137,24 @@ stress::ShapeOptions shape(index_t min_cells, index_t max_cells, double jitter, 
   options.jitter = jitter;
   options.squash = squash;
   return options;
+}
+
+// A sheet with a fin standing on a row of its grid edges: a repair split an
+// edge at a point in line with the vertex across it to within the rounding
+// of the coordinates. The exact test let the split through, and the output
+// kept triangles of no area.
+TEST(RemeshBRep, RepairSplitsLeaveNoTriangleFlatToRounding) {
+  const std::uint64_t seed = 30059;
+  stress::RandomChoices choices{seed};
+  const auto kind = static_cast<stress::Duplicate>(seed % stress::NB_DUPLICATES);
+  const index_t cells = choices.in_range(2, 30);
+  auto generated = stress::generate_duplicated_surfaces(choices, kind, cells);
+  const double draw = choices.unit();
+  stress::scale(generated, draw < 0.6 ? 1.0 : (draw < 0.8 ? 1e-6 : 1e6));
+  const ConstantMetric<3> metric{0.1 * generated.size};
+  const auto remeshed = remesh(generated.brep, metric);
+  const auto problems = stress::output_problems(std::get<0>(remeshed));
+  EXPECT_TRUE(problems.empty()) << absl::StrJoin(problems, "\n");
 }
 
 class GeneratedSectionTest : public ::testing::TestWithParam<GeneratedCase> {};
