@@ -502,18 +502,17 @@ class SurfaceRelaxer {
       DeferredQualities& operator=(DeferredQualities const&) = delete;
     } deferred{*this};
     forget_rings();
-    links_alone.assign(mesh.nb_vertices(), link_unknown);
+    links_alone.assign(mesh.nb_vertices(), 0);
     while (!vertex_queue.empty()) {
       const QueueEntry entry = vertex_queue.front();
       vertex_queue.pop_front();
       const index_t vertex = entry.index;
       if (stored_value(*vertex_stamps, vertex) != entry.stamp) continue;
       if (stored_value(*fixed_flags, vertex)) continue;
-      Ring ring;
-      RingNeighbours neighbours;
-      read_ring(vertex, ring, neighbours);
+      const Ring ring = read_ring(vertex);
       const auto nb_triangles = ring.size();
       if (nb_triangles == 0) continue;
+      const RingNeighbours neighbours = ring_neighbours(ring);
       bool collapsed = false;
       if (nb_triangles == 3) {
         const PolygonEdge edge{ring.front()};
@@ -555,12 +554,11 @@ class SurfaceRelaxer {
       const ComponentMeshVertex itself{surface_component, vertex};
       std::vector<ComponentMeshVertex> read_links;
       absl::Span<const ComponentMeshVertex> linked{&itself, 1};
-      if (vertex >= links_alone.size()) links_alone.resize(mesh.nb_vertices(), link_unknown);
-      if (links_alone[vertex] != link_alone) {
+      if (vertex >= links_alone.size()) links_alone.resize(mesh.nb_vertices(), 0);
+      if (links_alone[vertex] == 0) {
         read_links = model.component_mesh_vertices(unique_vertex(vertex));
         linked = read_links;
-        links_alone[vertex] =
-            read_links.size() == 1 && read_links.front() == itself ? link_alone : link_shared;
+        links_alone[vertex] = read_links.size() == 1 && read_links.front() == itself;
       }
       const auto moved =
           moved_position(vertex, position, linked, target, ring, neighbours, around);
@@ -854,24 +852,21 @@ class SurfaceRelaxer {
     }
   }
 
-  //! The vertex's ring and its neighbours, as remembered since the start
-  //! of the vertex pass when nothing near the vertex collapsed since: a
-  //! move keeps every fan, and within a vertex pass only collapses change
-  //! them.
-  void read_ring(index_t vertex, Ring& ring, RingNeighbours& neighbours) {
+  //! The vertex's ring, as remembered since the start of the vertex pass
+  //! when nothing near the vertex collapsed since: a move keeps every fan,
+  //! and within a vertex pass only collapses change them.
+  Ring read_ring(index_t vertex) {
     if (vertex < ring_slots.size() && ring_slots[vertex].size != no_ring) {
       auto const& slot = ring_slots[vertex];
-      ring.assign(ring_corners.begin() + slot.offset,
+      return Ring(ring_corners.begin() + slot.offset,
                   ring_corners.begin() + slot.offset + slot.size);
-      neighbours = ring_neighbours(ring);
-      return;
     }
-    ring = mesh.polygons_around_vertex(vertex);
-    neighbours = ring_neighbours(ring);
+    Ring ring = mesh.polygons_around_vertex(vertex);
     if (vertex >= ring_slots.size()) ring_slots.resize(mesh.nb_vertices(), RingSlot{});
     ring_slots[vertex] = RingSlot{static_cast<std::uint32_t>(ring_corners.size()),
                                   static_cast<std::uint32_t>(ring.size())};
     ring_corners.insert(ring_corners.end(), ring.begin(), ring.end());
+    return ring;
   }
 
   void forget_ring(index_t vertex) {
@@ -1010,13 +1005,10 @@ class SurfaceRelaxer {
   };
   std::vector<RingSlot> ring_slots;
   std::vector<PolygonVertex> ring_corners;
-  //! Per vertex, whether the model links it to nothing but itself, as read
-  //! since the start of the vertex pass. The links of a vertex do not
-  //! change within the pass: moves keep every link, and a collapse keeps
-  //! those of the vertex that stays.
-  static constexpr std::uint8_t link_unknown = 0;
-  static constexpr std::uint8_t link_alone = 1;
-  static constexpr std::uint8_t link_shared = 2;
+  //! Per vertex, 1 when the model links it to nothing but itself, as read
+  //! since the start of the vertex pass (0: not read, or linked to more).
+  //! The links of a vertex do not change within the pass: moves keep every
+  //! link, and a collapse keeps those of the vertex that stays.
   std::vector<std::uint8_t> links_alone;
   //! Per triangle, whether its stored quality waits to be measured again.
   std::vector<std::uint8_t> pending_qualities;
